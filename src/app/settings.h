@@ -1,0 +1,75 @@
+// The user's stored settings and their configuration file "horalsys.conf":
+// one 224-byte little-endian record, read at start-up and written whole after
+// every change.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/message_box.h"
+
+namespace tkw {
+
+inline constexpr int kDailyPointSlots = 25;
+inline constexpr size_t kConfigRecordSize = 224;
+inline constexpr const char* kConfigFileName = "horalsys.conf";
+
+struct Settings {
+    int32_t PortNumber = 0;
+    int32_t BaudCode = 0;
+    uint8_t CorrectionMode = 0;
+    uint8_t CorrectionSecond = 0;
+    uint8_t CorrectionMinute = 0;
+    uint16_t FineAdjustMs = 0;
+    uint8_t DailyPointCount = 0;
+    std::array<double, kDailyPointSlots> DailyPoints{};
+    uint8_t JumpThreshold = 0;
+    bool NoCorrectOnJump = false;
+    uint8_t CodeFormat = 0;
+
+    bool operator==(const Settings&) const = default;
+};
+
+// The values taken when there is no configuration file. The daily points are
+// not part of the defaults: they stay as they were (all zero at start-up).
+void ApplyDefaults(Settings& s);
+
+using ConfigRecord = std::array<uint8_t, kConfigRecordSize>;
+
+ConfigRecord EncodeConfig(const Settings& s);
+// Takes the fields of a whole record into `s`, unchecked: whatever the record
+// holds is used as it stands.
+void DecodeConfig(const ConfigRecord& rec, Settings& s);
+
+enum class LoadOutcome {
+    NoFile,       // defaults taken
+    Loaded,       // first record taken
+    ShortFile,    // fewer than 224 bytes: nothing taken
+    AccessError,  // present but could not be opened for reading and writing
+    IoError,      // opened, but reading or closing failed
+};
+
+struct LoadResult {
+    LoadOutcome outcome = LoadOutcome::NoFile;
+    std::string error;  // the platform's text, for IoError
+    // Start-up may go on.
+    bool ok() const { return outcome != LoadOutcome::AccessError && outcome != LoadOutcome::IoError; }
+};
+
+// Loads `path` (normally kConfigFileName) into `s`. Creates nothing.
+LoadResult LoadSettings(FileSystem& fs, const std::string& path, Settings& s);
+
+// Writes `s` as exactly one record. The new record goes to a temporary file in
+// the same directory, is synced, and then replaces `path` in one step: a crash,
+// power cut or full disk leaves either the old file or the new one, never a
+// short one (which the load would take as "all settings 0" and silently stop
+// the program working).
+Status savecfg(FileSystem& fs, const std::string& path, const Settings& s);
+
+// The boxes the program shows for a failed load or save.
+void ReportLoad(const LoadResult& r, MessageBoxes& boxes);
+void ReportSave(const Status& st, MessageBoxes& boxes);
+
+}  // namespace tkw

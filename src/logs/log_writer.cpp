@@ -1,0 +1,45 @@
+#include "logs/log_writer.h"
+
+#include "platform/encoding.h"
+
+namespace tkw {
+
+std::string LogFileName(const SystemTime& date, int32_t flag) {
+    char name[12];
+    const unsigned yy = date.wYear % 100u;
+    name[0] = static_cast<char>('0' + yy / 10);
+    name[1] = static_cast<char>('0' + yy % 10);
+    name[2] = static_cast<char>('0' + date.wMonth / 10 % 10);
+    name[3] = static_cast<char>('0' + date.wMonth % 10);
+    name[4] = static_cast<char>('0' + date.wDay / 10 % 10);
+    name[5] = static_cast<char>('0' + date.wDay % 10);
+    return std::string(name, 6) + (flag != 0 ? "S.txt" : "C.txt");
+}
+
+void LogWriter::savelogline(int32_t flag, std::string_view text) {
+    const std::string path = JoinPath(dir_, LogFileName(clock_.GetLocalTime(), flag));
+    OpenResult opened = fs_.Open(path, OpenMode::Append);
+    if (!opened.file) {
+        boxes_.Show(BoxKind::Warning, kWarningCaption, kFileAccessError);
+        return;
+    }
+    // The header's time is read once the file is open: an entry begun in the
+    // last instant of a day may carry the next day's time in the previous
+    // day's file, which is what the log's readers are used to.
+    char header[27];
+    FormatDateTime(clock_.GetLocalTime(), header + 1);
+    header[0] = ' ';
+    for (int i = 20; i < 27; ++i) header[i] = i == 20 ? ' ' : '-';
+
+    std::string entry = "\r\n";
+    entry.append(header, sizeof header);
+    entry += ToFileEncoding(text);
+    // One write for the whole entry, so that a failure cannot leave a header
+    // without its text from this program's side.
+    Status st = opened.file->Write(entry);
+    if (st) st = opened.file->Sync();
+    const Status closed = opened.file->Close();
+    if (!st || !closed) boxes_.Show(BoxKind::Warning, kWarningCaption, kFileAccessError);
+}
+
+}  // namespace tkw

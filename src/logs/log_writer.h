@@ -1,0 +1,49 @@
+// The two date-named logs: YYMMDD + "S.txt" (jumps) and YYMMDD + "C.txt"
+// (serial traffic). Every entry opens the day's file, appends, syncs and
+// closes it, so an entry is on disk when the call returns and no handle is
+// held between entries.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "logs/sinks.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/message_box.h"
+
+namespace tkw {
+
+// "080401S.txt" for the jump log (flag non-zero), "080401C.txt" for flag 0.
+std::string LogFileName(const SystemTime& date, int32_t flag);
+
+class LogWriter final : public LogSink {
+public:
+    // `dir` empty: the current directory.
+    LogWriter(FileSystem& fs, Clock& clock, MessageBoxes& boxes, std::string dir = {})
+        : fs_(fs), clock_(clock), boxes_(boxes), dir_(std::move(dir)) {}
+
+    // Appends CR LF, the header " yyyy-mm-dd hh:nn:ss ------" and the text
+    // (UTF-8; written in the platform's file encoding). A file that cannot be
+    // opened or written shows "File access error" and the entry is dropped.
+    void savelogline(int32_t flag, std::string_view text) override;
+
+private:
+    FileSystem& fs_;
+    Clock& clock_;
+    MessageBoxes& boxes_;
+    std::string dir_;
+};
+
+// The monitor window's line list, kept for the program's life.
+class MonitorText final : public MonitorSink {
+public:
+    void AppendLine(std::string line) override { lines_.push_back(std::move(line)); }
+    const std::vector<std::string>& Lines() const { return lines_; }
+    void Clear() { lines_.clear(); }
+
+private:
+    std::vector<std::string> lines_;
+};
+
+}  // namespace tkw

@@ -1,0 +1,60 @@
+// The file seam. Settings and logs go through it so that tests can make any
+// single operation fail and check that nothing already on disk was damaged.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tkw {
+
+// The outcome of a file operation: on failure, the platform's own text for
+// the error, ready to be shown to the user.
+struct Status {
+    bool ok = true;
+    std::string error;
+
+    static Status Ok() { return {}; }
+    static Status Fail(std::string text) { return {false, std::move(text)}; }
+    explicit operator bool() const { return ok; }
+};
+
+class File {
+public:
+    virtual ~File() = default;
+    virtual Status Read(void* buf, size_t want, size_t& got) = 0;
+    virtual Status Write(std::string_view bytes) = 0;
+    // Pushes the data through to the disk (not just the operating system's cache).
+    virtual Status Sync() = 0;
+    virtual Status Close() = 0;
+};
+
+enum class OpenMode {
+    ReadWriteExisting,  // the file must exist; opened for reading and writing
+    CreateTruncate,     // created or emptied, for writing
+    Append,             // created if missing, written at its end
+};
+
+struct OpenResult {
+    std::unique_ptr<File> file;  // null on failure
+    Status status;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    virtual bool Exists(const std::string& path) = 0;
+    virtual OpenResult Open(const std::string& path, OpenMode mode) = 0;
+    // Puts `from` in the place of `to` in one step, replacing `to` if it exists.
+    virtual Status Replace(const std::string& from, const std::string& to) = 0;
+    virtual Status Remove(const std::string& path) = 0;
+};
+
+// The operating system's files.
+FileSystem& RealFileSystem();
+
+// "dir/name", or name alone for an empty dir.
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+}  // namespace tkw

@@ -1,0 +1,50 @@
+// Runs a capture through the engine on a simulated PC clock and prints, one
+// line per event, what the program would do: SET, TX, MON, TICK and BOX lines.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "platform/clock.h"
+#include "replay/capture.h"
+
+namespace tkw::replay {
+
+struct ReplayOptions {
+    SystemTime start;                 // the simulated clock at elapsed 0
+    Settings settings;                // already loaded or defaulted
+    std::optional<uint8_t> format;    // --format
+    bool monitor = false;             // --monitor
+    bool commLog = false;             // --comm-log
+    bool jumpLog = true;              // cleared by --no-jump-log
+    bool correctNow = true;           // cleared by --no-correct-now
+    bool tick = false;                // --tick
+    std::string dir;                  // where logs go; empty: the current directory
+};
+
+// The simulated clock: start + elapsed + every step made by SetLocalTime.
+// Each step is reported through `onSet`.
+class SimClock final : public Clock {
+public:
+    SimClock(LocalMs start, std::ostream& out) : start_(start), out_(out) {}
+    void SetElapsed(int64_t ms) { elapsed_ = ms; }
+    SystemTime GetLocalTime() override;
+    bool SetLocalTime(const SystemTime& t) override;
+
+private:
+    LocalMs start_;
+    int64_t elapsed_ = 0;
+    int64_t offset_ = 0;
+    std::ostream& out_;
+};
+
+// Prints the events to `out`; returns the process exit status (0).
+int RunReplay(const ReplayOptions& options, const std::vector<CaptureLine>& capture, std::ostream& out);
+
+// "AA 00 19": upper-case hex, one blank between.
+std::string HexBytes(const uint8_t* bytes, size_t n);
+
+}  // namespace tkw::replay

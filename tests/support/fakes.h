@@ -1,0 +1,94 @@
+// Fakes for the engine's seams: a clock that records instead of stepping,
+// a port, a monitor, a log and message boxes that record what they get, and
+// a file system that fails one chosen operation.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "logs/sinks.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/message_box.h"
+#include "serial/port_writer.h"
+
+namespace tkw::test {
+
+// Reads `now`; each read may advance it by `stepMs` (to model time spent).
+// SetLocalTime records the value and makes the clock read it from then on.
+class FakeClock final : public Clock {
+public:
+    explicit FakeClock(SystemTime start) : now_(ToLocalMs(start)) {}
+    SystemTime GetLocalTime() override {
+        const SystemTime t = FromLocalMs(now_);
+        now_ += stepMs;
+        ++reads;
+        return t;
+    }
+    bool SetLocalTime(const SystemTime& t) override {
+        sets.push_back(t);
+        now_ = ToLocalMs(t);
+        return true;
+    }
+    void Set(SystemTime t) { now_ = ToLocalMs(t); }
+    void Advance(int64_t ms) { now_ += ms; }
+    LocalMs Now() const { return now_; }
+
+    std::vector<SystemTime> sets;
+    int64_t stepMs = 0;
+    int reads = 0;
+
+private:
+    LocalMs now_;
+};
+
+inline SystemTime At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
+    SystemTime t;
+    t.wYear = static_cast<uint16_t>(y);
+    t.wMonth = static_cast<uint16_t>(mo);
+    t.wDay = static_cast<uint16_t>(d);
+    t.wHour = static_cast<uint16_t>(h);
+    t.wMinute = static_cast<uint16_t>(mi);
+    t.wSecond = static_cast<uint16_t>(s);
+    t.wMilliseconds = static_cast<uint16_t>(ms);
+    return FromLocalMs(ToLocalMs(t));  // fills the weekday
+}
+
+class RecordingPort final : public PortWriter {
+public:
+    int32_t sio_write(int32_t port, const uint8_t* buf, int32_t len) override {
+        writes.push_back({port, std::vector<uint8_t>(buf, buf + len)});
+        return len;
+    }
+    std::vector<std::pair<int32_t, std::vector<uint8_t>>> writes;
+};
+
+class RecordingMonitor final : public MonitorSink {
+public:
+    void AppendLine(std::string line) override { lines.push_back(std::move(line)); }
+    std::vector<std::string> lines;
+};
+
+class RecordingLog final : public LogSink {
+public:
+    void savelogline(int32_t flag, std::string_view text) override { entries.push_back({flag, std::string(text)}); }
+    std::vector<std::pair<int32_t, std::string>> entries;
+};
+
+struct ShownBox {
+    BoxKind kind;
+    std::string caption;
+    std::string text;
+};
+
+class RecordingBoxes final : public MessageBoxes {
+public:
+    void Show(BoxKind kind, const std::string& caption, const std::string& text) override {
+        shown.push_back({kind, caption, text});
+    }
+    std::vector<ShownBox> shown;
+};
+
+}  // namespace tkw::test

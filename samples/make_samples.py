@@ -1,0 +1,55 @@
+#!/usr/bin/env python3
+"""Writes the sample captures: 75 seconds of a receiver whose time is eight
+hours ahead of the simulated PC clock (start 2026-01-01 00:00:00), one frame a
+second, with line noise, a frame split over two reads and, at 08:01:01, one
+frame that claims 08:01:31 (a 30-second jump on a scheduled second)."""
+
+
+def bcd(v):
+    return (v // 10) * 16 + v % 10
+
+
+def krw(h, m, s):
+    return [0xAA, 0x00, bcd(26), bcd(1), bcd(1), 0x00, bcd(h), bcd(m), bcd(s)]
+
+
+def pl(h, m, s):
+    return [0xAA, 0xAA, 0xAA, s, m, h, 0x00, 1, 1, 26, 0x00, 0x00, 0x00]
+
+
+def mn(h, m, s):
+    return [0xAA, 0x00, 0x00, 0x20, 0x26, bcd(1), bcd(1), 0x00, bcd(h), bcd(m), bcd(s), 0x03]
+
+
+FORMATS = {"krw_code": (1, "KRW_CODE", krw), "pl_code": (2, "PL_CODE", pl), "mn_code": (3, "MN_CODE", mn)}
+NOISE = [0xFF, 0x00, 0x13, 0x37, 0x55]
+
+
+def hexs(bs):
+    return " ".join("%02X" % b for b in bs)
+
+
+for name, (code, caption, build) in FORMATS.items():
+    out = [
+        "# %s receiver, one frame a second, 8 hours ahead of the PC (start 2026-01-01 00:00:00)." % caption,
+        "# Replay: tkw-replay --format %d --tick --monitor samples/%s.cap" % (code, name),
+        "# Elapsed 200: the first frame corrects at once (correct-now at start-up); second 31 of",
+        "# each minute corrects on schedule. Elapsed 5200: noise before the frame; 9200/9210: a",
+        "# frame split over two reads; 41200: a frame 30 s off on second 31 (a jump, not corrected).",
+    ]
+    for k in range(75):
+        t = 8 * 3600 + 20 + k
+        if k == 41:
+            t += 30
+        frame = build(t // 3600, t // 60 % 60, t % 60)
+        at = 200 + 1000 * k
+        if k == 5:
+            out.append("%d %s" % (at, hexs(NOISE + frame)))
+        elif k == 9:
+            out.append("%d %s" % (at, hexs(frame[:4])))
+            out.append("%d %s" % (at + 10, hexs(frame[4:])))
+        else:
+            out.append("%d %s" % (at, hexs(frame)))
+    out.append("75000")
+    with open("%s.cap" % name, "w") as f:
+        f.write("\n".join(out) + "\n")

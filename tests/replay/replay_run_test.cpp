@@ -1,0 +1,211 @@
+// End-to-end runs of the tkw-replay program over the shipped samples and over
+// small captures, checking what a user sees: the events on standard output,
+// the log files, and the refusals of bad input.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> Lines(const std::string& text, const std::string& prefix = "") {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(prefix, 0) == 0) out.push_back(line);
+    return out;
+}
+
+class ReplayRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("tkw-replay-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    RunResult Replay(const std::string& args, const std::string& stdinText = "") {
+        const fs::path errFile = dir / "stderr.txt";
+        const fs::path inFile = dir / "stdin.txt";
+        std::ofstream(inFile, std::ios::binary) << stdinText;
+        const std::string cmd = std::string(TKW_REPLAY_EXE) + " " + args + " <" + inFile.string() + " 2>" +
+                                errFile.string();
+        RunResult r;
+        FILE* p = ::popen(cmd.c_str(), "r");
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+        const int st = ::pclose(p);
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        r.err = ReadAll(errFile);
+        return r;
+    }
+
+    std::string Sample(const std::string& name) { return std::string(TKW_SOURCE_DIR) + "/samples/" + name; }
+
+    std::string Capture(const std::string& text) {
+        const fs::path p = dir / "capture.cap";
+        std::ofstream(p, std::ios::binary) << text;
+        return p.string();
+    }
+
+    fs::path dir;
+};
+
+struct SampleCase {
+    const char* name;
+    int format;
+    friend void PrintTo(const SampleCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class SampleReplay : public ReplayRun, public ::testing::WithParamInterface<SampleCase> {};
+
+// Each sample: a receiver 8 h ahead of the PC, noise, a split frame, and a
+// frame 30 s off on a scheduled second.
+TEST_P(SampleReplay, CorrectsOnScheduleAndRefusesTheJump) {
+    const SampleCase c = GetParam();
+    const RunResult r = Replay("--format " + std::to_string(c.format) + " --monitor --comm-log --tick --dir " +
+                         dir.string() + " " + Sample(std::string(c.name) + ".cap"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+
+    // Correct-now at start-up, then second 31 of each minute; the jump frame
+    // (08:01:31 sent at 08:01:01) is not corrected.
+    EXPECT_EQ(Lines(r.out, "SET "), (std::vector<std::string>{"SET 2026-01-01 08:00:20.135",
+                                                              "SET 2026-01-01 08:00:31.135",
+                                                              "SET 2026-01-01 08:01:31.135"}));
+    EXPECT_EQ(Lines(r.out, "TX 55").size(), 3u);
+    // Every frame is seen once, noise and split frame included.
+    EXPECT_EQ(Lines(r.out, "MON 【").size(), 75u);
+
+    // Red at start, green once frames arrive, yellow from the jump until the
+    // next scheduled correction.
+    const std::vector<std::string> ticks = Lines(r.out, "TICK ");
+    ASSERT_EQ(ticks.size(), 76u);
+    EXPECT_EQ(ticks.front(), "TICK 0:00:00 red");
+    for (const auto& [label, colour] : std::vector<std::pair<std::string, std::string>>{
+             {"8:00:20", "green"}, {"8:01:01", "green"}, {"8:01:02", "yellow"}, {"8:01:31", "yellow"},
+             {"8:01:32", "green"}}) {
+        EXPECT_NE(std::find(ticks.begin(), ticks.end(), "TICK " + label + " " + colour), ticks.end())
+            << label << " " << colour;
+    }
+
+    EXPECT_EQ(ReadAll(dir / "260101S.txt"),
+              "\r\n 2026-01-01 00:00:00 ------跳动发生！接收时间信息是：8:0:20  当前机器时间是：0:0:0  跳动设置是：3秒"
+              "\r\n 2026-01-01 08:01:01 ------跳动发生！接收时间信息是：8:1:31  当前机器时间是：8:1:1  跳动设置是：3秒");
+    const std::string comm = ReadAll(dir / "260101C.txt");
+    EXPECT_EQ(comm.rfind("\r\n 2026-01-01 00:00:00 ------ AA ", 0), 0u);
+    EXPECT_NE(comm.find("------08:00:31[SENDING:] 55 AA "), std::string::npos);
+
+    EXPECT_EQ(r.out, ReadAll(std::string(TKW_SOURCE_DIR) + "/tests/replay/golden/" + c.name + ".out"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, SampleReplay,
+                         ::testing::Values(SampleCase{"krw_code", 1}, SampleCase{"pl_code", 2},
+                                           SampleCase{"mn_code", 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ReplayRun, MalformedCaptureIsRefusedBeforeAnythingRuns) {
+    const struct {
+        const char* text;
+        int line;
+        const char* reason;
+    } cases[] = {
+        {"100 AA 00\nx100 AA\n", 2, "elapsed time 'x100' is not a decimal number of milliseconds"},
+        {"# c\n\n200 AA\n100 AA\n", 4, "elapsed time 100 is before the previous line's 200"},
+        {"1 AA 0\n", 1, "'0' is not a byte of two hex digits"},
+        {"1 AA 0G\n", 1, "'0G' is not a byte of two hex digits"},
+        {"1 AAA\n", 1, "'AAA' is not a byte of two hex digits"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = Capture(std::string("0 AA 00 26 01 01 00 00 00 01\n") + c.text);
+        const RunResult r = Replay("--dir " + dir.string() + " " + path);
+        EXPECT_EQ(r.status, 2) << c.text;
+        EXPECT_EQ(r.out, "") << c.text;  // the good first line did not run
+        EXPECT_EQ(r.err, "tkw-replay: " + path + ":" + std::to_string(c.line + 1) + ": " + c.reason + "\n");
+    }
+    std::string tooLong = "0";
+    for (int i = 0; i < 256; ++i) tooLong += " 00";
+    const RunResult r = Replay(Capture(tooLong + "\n"));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(":1: more than 255 bytes on one line"), std::string::npos);
+}
+
+TEST_F(ReplayRun, BadOptionsAreRefusedWithAReason) {
+    for (const char* args : {"--start 2026-02-30\\ 00:00:00.000 x", "--format 256 x", "--bogus x", "", "a b"}) {
+        const RunResult r = Replay(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.out, "") << args;
+        EXPECT_EQ(r.err.rfind("tkw-replay: ", 0), 0u) << args;
+    }
+}
+
+TEST_F(ReplayRun, ChunkAtATickInstantIsHandledFirstAndStdinWorks) {
+    const RunResult r = Replay("--tick --start '2026-03-01 10:00:00.000' -", "0 AA 00 26 03 01 00 10 00 05\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "SET 2026-03-01 10:00:05.135\n"
+              "TX 55 AA\n"
+              "TX AA AA 00 26 03 01 10 00 05 01 35 A3\n"
+              "TICK 10:00:05 green\n");
+}
+
+TEST_F(ReplayRun, SettingsComeFromAConfigurationFile) {
+    tkw::Settings s;
+    tkw::ApplyDefaults(s);
+    s.CodeFormat = 3;
+    s.FineAdjustMs = 500;
+    const tkw::ConfigRecord rec = tkw::EncodeConfig(s);
+    std::ofstream(dir / "horalsys.conf", std::ios::binary)
+        .write(reinterpret_cast<const char*>(rec.data()), static_cast<std::streamsize>(rec.size()));
+
+    const RunResult r = Replay("--no-jump-log --config " + (dir / "horalsys.conf").string() + " " + Sample("mn_code.cap"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.out, "SET ").front(), "SET 2026-01-01 08:00:20.500");
+
+    // Without the start-up request every scheduled frame shows the PC 8 h
+    // off, a jump, and "no correction on a jump" holds.
+    const RunResult late = Replay("--no-jump-log --no-correct-now --config " + (dir / "horalsys.conf").string() + " " +
+                            Sample("mn_code.cap"));
+    EXPECT_EQ(late.status, 0);
+    EXPECT_TRUE(Lines(late.out, "SET ").empty());
+
+    // A configuration file that cannot be opened stops the run as it stops the program.
+    fs::create_directories(dir / "locked.conf");
+    const RunResult locked = Replay("--config " + (dir / "locked.conf").string() + " " + Sample("mn_code.cap"));
+    EXPECT_EQ(locked.status, 1);
+    EXPECT_EQ(locked.out, "BOX Warning: File access error\n");
+
+    const RunResult missing = Replay("--config " + (dir / "nothing.conf").string() + " " + Sample("mn_code.cap"));
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.out, "");
+}
+
+}  // namespace

@@ -170,6 +170,10 @@ void TimeCodeReceiver::OnAcceptedFrame(const FrameFormat& f, int base) {
     EntryClock = FromLocalMs(target);
 
     clock_.SetLocalTime(EntryClock);
+    // The clock has just been stepped: a later frame of this call must measure
+    // the time spent from here, not across the step (which would add the
+    // whole correction to its own).
+    EntryNow = target - spent;
     static const uint8_t kFeedback[2] = {0x55, 0xAA};
     port_.sio_write(settings_.PortNumber, kFeedback, 2);
 

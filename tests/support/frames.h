@@ -1,0 +1,121 @@
+// Receiver frames built from decimal fields, and a rig that runs the receiver
+// over the fakes and journals everything it does, in order, as text:
+//   "MON <line>"          a line appended to the monitor text
+//   "LOG<flag> <text>"    a savelogline call
+//   "SET <local time>"    the clock stepped (YYYY-MM-DD hh:mm:ss.zzz)
+//   "TX <port> <hex...>"  bytes written to the port
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/settings.h"
+#include "support/fakes.h"
+#include "timecode/receiver.h"
+
+namespace tkw::test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline uint8_t B(int v) { return ToBcd(static_cast<unsigned>(v)); }
+inline uint8_t P(int v) { return static_cast<uint8_t>(v); }
+
+// A date field of 0 gives a zero byte: the receiver's "use the PC's date".
+inline Bytes Krw(int h, int m, int s, int yy = 26, int mo = 3, int d = 14) {
+    return {0xAA, 0x00, B(yy), B(mo), B(d), 0x00, B(h), B(m), B(s)};
+}
+inline Bytes Pl(int h, int m, int s, int yy = 26, int mo = 3, int d = 14) {
+    return {0xAA, 0xAA, 0xAA, P(s), P(m), P(h), 0x00, P(d), P(mo), P(yy), 0x00, 0x00, 0x00};
+}
+inline Bytes Mn(int h, int m, int s, int yyyy = 2026, int mo = 3, int d = 14) {
+    return {0xAA, 0x00, 0x00, B(yyyy / 100), B(yyyy % 100), B(mo), B(d), 0x00, B(h), B(m), B(s), 0x03};
+}
+inline Bytes Frame(uint8_t code, int h, int m, int s, int yy = 26, int mo = 3, int d = 14) {
+    switch (code) {
+        case 1: return Krw(h, m, s, yy, mo, d);
+        case 2: return Pl(h, m, s, yy, mo, d);
+        default: return Mn(h, m, s, yy == 0 ? 0 : 2000 + yy, mo, d);
+    }
+}
+inline Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+inline std::string Hex(const uint8_t* b, size_t n) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string s;
+    for (size_t i = 0; i < n; ++i) {
+        if (i) s += ' ';
+        s += kHex[b[i] >> 4];
+        s += kHex[b[i] & 15];
+    }
+    return s;
+}
+
+using Events = std::vector<std::string>;
+
+class JournalSinks final : public MonitorSink, public LogSink, public PortWriter {
+public:
+    JournalSinks(Events& ev, FakeClock& clock) : ev_(ev), clock_(clock) {}
+    void AppendLine(std::string line) override {
+        ev_.push_back("MON " + line);
+        clock_.Advance(monitorCostMs);
+    }
+    void savelogline(int32_t flag, std::string_view text) override {
+        ev_.push_back("LOG" + std::to_string(flag) + " " + std::string(text));
+    }
+    int32_t sio_write(int32_t port, const uint8_t* buf, int32_t len) override {
+        ev_.push_back("TX " + std::to_string(port) + " " + Hex(buf, static_cast<size_t>(len)));
+        return len;
+    }
+    int64_t monitorCostMs = 0;  // a slow monitor: time passes while it appends
+
+private:
+    Events& ev_;
+    FakeClock& clock_;
+};
+
+class JournalClock final : public Clock {
+public:
+    JournalClock(Events& ev, FakeClock& clock) : ev_(ev), clock_(clock) {}
+    SystemTime GetLocalTime() override { return clock_.GetLocalTime(); }
+    bool SetLocalTime(const SystemTime& t) override {
+        ev_.push_back("SET " + WithMsText(t));
+        return clock_.SetLocalTime(t);
+    }
+
+private:
+    Events& ev_;
+    FakeClock& clock_;
+};
+
+// Defaults of a fresh installation (KRW_CODE, every minute at second 31,
+// 135 ms, threshold 3 s, no correction on a jump, port 1), every flag clear,
+// and the PC at 2026-03-14 08:05:30.000 (a Saturday).
+struct Rig {
+    Rig() { ApplyDefaults(settings); }
+
+    void Feed(const Bytes& b) { rx.HandleChunk(b.data(), static_cast<int32_t>(b.size())); }
+    // Only the events that start with `prefix`.
+    Events Only(std::string_view prefix) const {
+        Events out;
+        for (const std::string& e : events)
+            if (e.rfind(prefix, 0) == 0) out.push_back(e);
+        return out;
+    }
+
+    Settings settings;
+    RuntimeState state;
+    FakeClock clock{At(2026, 3, 14, 8, 5, 30)};
+    Events events;
+    JournalSinks sinks{events, clock};
+    JournalClock seam{events, clock};
+    TimeCodeReceiver rx{settings, state, seam, sinks, sinks, sinks};
+};
+
+}  // namespace tkw::test

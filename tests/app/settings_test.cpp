@@ -43,6 +43,13 @@ Settings HandSettings() {
     return s;
 }
 
+void ExpectOneBox(const RecordingBoxes& boxes, BoxKind kind, const std::string& caption, const std::string& text) {
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].kind, kind);
+    EXPECT_EQ(boxes.shown[0].caption, caption);
+    EXPECT_EQ(boxes.shown[0].text, text);
+}
+
 Settings Defaults() {
     Settings s;
     ApplyDefaults(s);
@@ -120,10 +127,7 @@ TEST(Load, FileThatCannotBeOpenedForWritingStopsStartUpWithAWarning) {
     EXPECT_EQ(s, Settings{});
     RecordingBoxes boxes;
     ReportLoad(r, boxes);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].kind, BoxKind::Warning);
-    EXPECT_EQ(boxes.shown[0].caption, "Warning");
-    EXPECT_EQ(boxes.shown[0].text, "File access error");
+    ExpectOneBox(boxes, BoxKind::Warning, "Warning", "File access error");
 
     // A save cannot put a file in the directory's place, and cleans up after itself.
     const Status st = savecfg(RealFileSystem(), path, Defaults());
@@ -144,10 +148,7 @@ TEST(Load, ReadOrCloseFailureIsAStopBoxWithThePlatformText) {
         EXPECT_FALSE(r.ok());
         RecordingBoxes boxes;
         ReportLoad(r, boxes);
-        ASSERT_EQ(boxes.shown.size(), 1u);
-        EXPECT_EQ(boxes.shown[0].kind, BoxKind::Stop);
-        EXPECT_EQ(boxes.shown[0].caption, "TKW");
-        EXPECT_EQ(boxes.shown[0].text, FaultyFileSystem::ErrorText(op));
+        ExpectOneBox(boxes, BoxKind::Stop, "TKW", FaultyFileSystem::ErrorText(op));
     }
 }
 
@@ -175,10 +176,7 @@ TEST_P(FailedSave, LeavesThePreviousFileWholeAndNoTemporaryFile) {
     }
     RecordingBoxes boxes;
     ReportSave(st, boxes);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].kind, BoxKind::Stop);
-    EXPECT_EQ(boxes.shown[0].caption, "TKW");
-    EXPECT_EQ(boxes.shown[0].text, st.error);
+    ExpectOneBox(boxes, BoxKind::Stop, "TKW", st.error);
 
     // The fault has passed: the next save writes a whole record again.
     ASSERT_TRUE(savecfg(fs, path, s));

@@ -106,14 +106,16 @@ TEST_P(EachFormat, BackToBackFramesOnlyKrwKeepsTheSecond) {
     EXPECT_EQ(rig.Only("SET").back(), "SET 2026-03-14 08:07:31.135");
 }
 
+// An MN_CODE frame for 08:05:31 whose start byte got lost.
+Bytes MnNoStart() {
+    Bytes f = Mn(8, 5, 31);
+    f[0] = 0x00;
+    return f;
+}
+
 // Leading bytes that look like a start, and what the advance after the
 // rejected candidate does to a real frame behind them.
 TEST(WalkAdvance, RejectedCandidatesStepByTheirFormatsFixedAmount) {
-    const Bytes mnNoStart = [] {
-        Bytes f = Mn(8, 5, 31);
-        f[0] = 0x00;
-        return f;
-    }();
     struct Case {
         const char* name;
         uint8_t code;
@@ -123,8 +125,8 @@ TEST(WalkAdvance, RejectedCandidatesStepByTheirFormatsFixedAmount) {
         {"KRW AA not followed by 00 steps one", 1, Cat({{0xAA, 0x01}, Krw(8, 5, 31)}), 1},
         {"PL lone AA swallows a frame within 11", 2, Cat({{0xAA, 0x01, 0x02}, Pl(8, 5, 31)}), 0},
         {"PL lone AA then 10 bytes: frame kept", 2, Cat({{0xAA}, Bytes(10, 0x01), Pl(8, 5, 31)}), 1},
-        {"MN steps two onto a frame without its AA", 3, Cat({{0xAA, 0x55}, mnNoStart}), 1},
-        {"MN start byte not AA and no pre-scan stop", 3, mnNoStart, 0},
+        {"MN steps two onto a frame without its AA", 3, Cat({{0xAA, 0x55}, MnNoStart()}), 1},
+        {"MN start byte not AA and no pre-scan stop", 3, MnNoStart(), 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -150,11 +152,6 @@ TEST(WalkAdvance, AfterAFormatChangeTheWalkStartsAtIndexOneWithTheStaleByte) {
 }
 
 TEST(DumpLines, TextMomentAndDestinations) {
-    const Bytes mnNoStart = [] {
-        Bytes f = Mn(8, 5, 31);
-        f[0] = 0x00;
-        return f;
-    }();
     const std::string krwDump = " AA 00 26 03 14 00 08 05 31";
     const std::string krwMon = "MON 【2026-03-14 08:05:30】 " + krwDump;
     const std::string fbMon = "MON 08:05:31[SENDING:] 55 AA ";
@@ -177,7 +174,7 @@ TEST(DumpLines, TextMomentAndDestinations) {
          {krwMon, set, tx, fbMon}},
         {"PL dumps 13 bytes after acceptance", 2, true, false, Cat({{0xAA, 0x01}, Bytes(9, 0), Pl(8, 5, 31)}),
          {"MON 【2026-03-14 08:05:30】  AA AA AA 1F 05 08 00 0E 03 1A 00 00 00", set, tx, fbMon}},
-        {"MN dumps every candidate before its test", 3, true, false, Cat({{0xAA, 0x55}, mnNoStart}),
+        {"MN dumps every candidate before its test", 3, true, false, Cat({{0xAA, 0x55}, MnNoStart()}),
          {"MON 【2026-03-14 08:05:30】  AA 55 00 00 00 20 26 03 14 00 08 05",
           "MON 【2026-03-14 08:05:30】  00 00 00 20 26 03 14 00 08 05 31 03", set, tx, fbMon}},
     };

@@ -74,10 +74,5 @@ TEST(FrameFormats, AcceptAndDecodeAtTheRingStartAndAcrossItsEnd) {
     }
 }
 
-TEST(FrameFormats, OnlyCodesOneToThreeNameAFormat) {
-    for (int code = 0; code < 256; ++code)
-        EXPECT_EQ(FindFormat(static_cast<uint8_t>(code)) != nullptr, code >= 1 && code <= 3) << code;
-}
-
 }  // namespace
 }  // namespace tkw::test

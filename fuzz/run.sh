@@ -13,7 +13,13 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(handlechunk config)
 
+root="$PWD"
 cxx="${CXX_FUZZ:-$(command -v clang++-14 || command -v clang++)}"
+# A cache made with another compiler would be thrown away by CMake together
+# with the options given here; start that one afresh instead.
+if [ -f build-fuzz/CMakeCache.txt ] && ! grep -qx "CMAKE_CXX_COMPILER:[A-Z]*=$cxx" build-fuzz/CMakeCache.txt; then
+  rm -rf build-fuzz
+fi
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTKW_FUZZ=ON -DTKW_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target $(printf 'fuzz_%s ' "${targets[@]}")
@@ -25,7 +31,7 @@ for t in "${targets[@]}"; do
   mkdir -p "$work/corpus"
   cp fuzz/corpus/"$t"/* "$work/corpus/"
   echo "== fuzz_$t for ${seconds}s (corpus and any crash in $work)"
-  if (cd "$work" && "$OLDPWD/build-fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  if (cd "$work" && "$root/build-fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 corpus >"$work/log" 2>&1); then
     grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)|^Done ' "$work/log" || true
     rm -rf "$work"

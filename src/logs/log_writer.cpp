@@ -1,5 +1,7 @@
 #include "logs/log_writer.h"
 
+#include <cstring>
+
 #include "platform/encoding.h"
 
 namespace tkw {
@@ -26,10 +28,10 @@ void LogWriter::savelogline(int32_t flag, std::string_view text) {
     // The header's time is read once the file is open: an entry begun in the
     // last instant of a day may carry the next day's time in the previous
     // day's file, which is what the log's readers are used to.
-    char header[27];
+    // " yyyy-mm-dd hh:nn:ss ------"
+    char header[27] = {' '};
     FormatDateTime(clock_.GetLocalTime(), header + 1);
-    header[0] = ' ';
-    for (int i = 20; i < 27; ++i) header[i] = i == 20 ? ' ' : '-';
+    std::memcpy(header + 20, " ------", 7);
 
     std::string entry = "\r\n";
     entry.append(header, sizeof header);

@@ -1,0 +1,17 @@
+// Which device a COM number stands for on this machine. By default COMn is
+// /dev/ttyS(n-1); any number can be mapped to any path (a USB adapter, a
+// /dev/serial/by-id link, a pseudo-terminal) at run time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tkw {
+
+void MapComPort(int32_t port, const std::string& path);
+std::string ComPortPath(int32_t port);
+// Parses "COMn=PATH" (n 1..255, case-insensitive COM) and maps it; false for a
+// malformed text.
+bool MapComPortSpec(const std::string& spec);
+
+}  // namespace tkw

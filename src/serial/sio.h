@@ -1,0 +1,37 @@
+// The serial port contract: eleven functions addressing a port by its COM
+// number (1..128), each returning a 32-bit result, 0 for success unless said
+// otherwise. One header, two backends: serial/posix (termios) and
+// serial/win32 (the Win32 communications API).
+//
+// A read never blocks and may run on one thread while another thread writes
+// to the same open port.
+#pragma once
+
+#include <cstdint>
+
+namespace tkw {
+
+// Baud codes.
+inline constexpr int32_t kBaud4800 = 10;
+inline constexpr int32_t kBaud9600 = 12;
+// Line mode = parity | data bits | stop bits.
+inline constexpr int32_t kParityNone = 0x00;
+inline constexpr int32_t kData8 = 0x03;
+inline constexpr int32_t kStop1 = 0x00;
+// Flow modes, OR-ed.
+inline constexpr int32_t kFlowHardware = 3;   // CTS and RTS
+inline constexpr int32_t kFlowSoftware = 12;  // XON/XOFF both ways
+
+int32_t sio_open(int32_t port);
+int32_t sio_close(int32_t port);
+int32_t sio_flush(int32_t port, int32_t func);          // func 0: the input buffer
+int32_t sio_ioctl(int32_t port, int32_t baud, int32_t mode);
+int32_t sio_flowctrl(int32_t port, int32_t mode);
+int32_t sio_DTR(int32_t port, int32_t mode);            // 1 raise, 0 drop
+int32_t sio_RTS(int32_t port, int32_t mode);
+int32_t sio_getbaud(int32_t port);                      // the bit rate in force (4800, 9600), <= 0 on failure
+int32_t sio_SetWriteTimeouts(int32_t port, int32_t totalMs);
+int32_t sio_read(int32_t port, uint8_t* buf, int32_t len);         // bytes read, at once; <= 0: nothing
+int32_t sio_write(int32_t port, const uint8_t* buf, int32_t len);  // bytes written, < 0 on failure
+
+}  // namespace tkw

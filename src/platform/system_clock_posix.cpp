@@ -1,0 +1,53 @@
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "platform/system_clock.h"
+
+namespace tkw {
+
+SystemTime SystemClock::GetLocalTime() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    tm local{};
+    localtime_r(&ts.tv_sec, &local);
+    SystemTime t;
+    t.wYear = static_cast<uint16_t>(local.tm_year + 1900);
+    t.wMonth = static_cast<uint16_t>(local.tm_mon + 1);
+    t.wDay = static_cast<uint16_t>(local.tm_mday);
+    t.wDayOfWeek = static_cast<uint16_t>(local.tm_wday);
+    t.wHour = static_cast<uint16_t>(local.tm_hour);
+    t.wMinute = static_cast<uint16_t>(local.tm_min);
+    t.wSecond = static_cast<uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);  // a leap second reads as :59
+    t.wMilliseconds = static_cast<uint16_t>(ts.tv_nsec / 1'000'000);
+    return t;
+}
+
+bool SystemClock::SetLocalTime(const SystemTime& t) {
+    if (!IsValid(t)) {
+        lastError_ = std::strerror(EINVAL);
+        return false;
+    }
+    tm local{};
+    local.tm_year = t.wYear - 1900;
+    local.tm_mon = t.wMonth - 1;
+    local.tm_mday = t.wDay;
+    local.tm_hour = t.wHour;
+    local.tm_min = t.wMinute;
+    local.tm_sec = t.wSecond;
+    local.tm_isdst = -1;  // let the system's rules say whether daylight saving is in force
+    errno = 0;
+    const time_t seconds = mktime(&local);
+    if (seconds == static_cast<time_t>(-1) && errno != 0) {
+        lastError_ = std::strerror(errno);
+        return false;
+    }
+    const timespec ts{seconds, static_cast<long>(t.wMilliseconds) * 1'000'000};
+    if (clock_settime(CLOCK_REALTIME, &ts) != 0) {
+        lastError_ = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tkw

@@ -1,0 +1,231 @@
+// The Linux program against the simulated receiver over a socat pseudo-
+// terminal pair, as a user would set it up: tkw-sim on one end, tkw --dry-run
+// on the other. Skipped where socat is not installed.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/settings.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A child process whose standard output and error are collected line by line.
+class Child {
+public:
+    Child(const std::vector<std::string>& argv, const fs::path& cwd) {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::dup2(out[1], 2);
+            ::close(out[0]);
+            ::close(out[1]);
+            if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+            std::vector<char*> args;
+            for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            ::execv(args[0], args.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        reader_ = std::thread([this, fd = out[0]] {
+            std::string partial;
+            char buf[512];
+            for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) {
+                partial.append(buf, static_cast<size_t>(n));
+                for (size_t nl; (nl = partial.find('\n')) != std::string::npos; partial.erase(0, nl + 1)) {
+                    std::lock_guard<std::mutex> lock(m_);
+                    lines_.push_back(partial.substr(0, nl));
+                    cv_.notify_all();
+                }
+            }
+            ::close(fd);
+        });
+    }
+    ~Child() {
+        Stop(SIGKILL);
+        if (reader_.joinable()) reader_.join();
+    }
+
+    // Waits until some line satisfies `pred`; returns it ("" on time-out).
+    std::string WaitLine(const std::function<bool(const std::string&)>& pred, std::chrono::milliseconds limit,
+                         size_t from = 0) {
+        std::unique_lock<std::mutex> lock(m_);
+        std::string found;
+        cv_.wait_for(lock, limit, [&] {
+            for (size_t i = from; i < lines_.size(); ++i)
+                if (pred(lines_[i])) return found = lines_[i], true;
+            return false;
+        });
+        return found;
+    }
+    std::vector<std::string> Lines() {
+        std::lock_guard<std::mutex> lock(m_);
+        return lines_;
+    }
+    bool Running() { return pid_ > 0 && ::waitpid(pid_, &status_, WNOHANG) == 0; }
+    // Signals the child and returns its exit status (-1 if it did not exit normally).
+    int Stop(int sig = SIGTERM) {
+        if (pid_ <= 0) return exit_;
+        if (::waitpid(pid_, &status_, WNOHANG) == 0) {
+            ::kill(pid_, sig);
+            ::waitpid(pid_, &status_, 0);
+        }
+        pid_ = -1;
+        exit_ = WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+        return exit_;
+    }
+    int Wait() {
+        if (pid_ > 0) ::waitpid(pid_, &status_, 0);
+        pid_ = -1;
+        return exit_ = WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int status_ = 0;
+    int exit_ = -1;
+    std::thread reader_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::vector<std::string> lines_;
+};
+
+bool StartsWith(const std::string& s, const std::string& p) {
+    return s.rfind(p, 0) == 0;
+}
+
+// "SET YYYY-MM-DD hh:mm:ss.zzz": the frame's second plus 135 ms plus the
+// little time the program spent on it.
+bool FineAdjusted(const std::string& set) {
+    if (set.size() != 27) return false;
+    const int ms = std::stoi(set.substr(24, 3));
+    return ms >= 135 && ms < 185;
+}
+
+class LinuxProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("command -v socat >/dev/null 2>&1") != 0) GTEST_SKIP() << "socat is not installed";
+        dir = fs::temp_directory_path() / ("tkw-e2e-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        socat = std::make_unique<Child>(
+            std::vector<std::string>{"/usr/bin/socat", "pty,raw,echo=0,link=" + (dir / "receiver").string(),
+                                     "pty,raw,echo=0,link=" + (dir / "pc").string()},
+            dir);
+        for (int i = 0; i < 100 && !(fs::exists(dir / "receiver") && fs::exists(dir / "pc")); ++i)
+            std::this_thread::sleep_for(50ms);
+        ASSERT_TRUE(fs::exists(dir / "pc"));
+    }
+    void TearDown() override {
+        socat.reset();
+        fs::remove_all(dir);
+    }
+
+    std::unique_ptr<Child> Tkw(std::vector<std::string> extra) {
+        std::vector<std::string> argv{TKW_EXE, "--dry-run"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return std::make_unique<Child>(argv, dir);
+    }
+
+    fs::path dir;
+    std::unique_ptr<Child> socat;
+};
+
+// A receiver 30 s ahead: the first frame is a jump, logged, and corrected all
+// the same (correct-now at start); later frames correct only on their second;
+// every correction is answered with 55 AA and a time frame goes out every
+// second; the indicator turns green with frames and red without them.
+TEST_F(LinuxProgram, CorrectsFromTheSimulatorAndAnswersIt) {
+    tkw::Settings s;
+    tkw::ApplyDefaults(s);
+    const auto now = std::chrono::system_clock::now();
+    const time_t t = std::chrono::system_clock::to_time_t(now + 30s);
+    tm local{};
+    localtime_r(&t, &local);
+    s.CorrectionSecond = static_cast<uint8_t>((local.tm_sec + 6) % 60);  // six seconds into the run
+    const tkw::ConfigRecord rec = tkw::EncodeConfig(s);
+    std::ofstream(dir / "horalsys.conf", std::ios::binary)
+        .write(reinterpret_cast<const char*>(rec.data()), static_cast<std::streamsize>(rec.size()));
+
+    auto tkw = Tkw({"--map", "COM1=" + (dir / "pc").string()});
+    auto sim = std::make_unique<Child>(
+        std::vector<std::string>{TKW_SIM_EXE, "--device", (dir / "receiver").string(), "--format", "1",
+                                 "--offset-seconds", "30"},
+        dir);
+
+    const std::string first = tkw->WaitLine([](auto& l) { return StartsWith(l, "SET "); }, 5s);
+    ASSERT_FALSE(first.empty()) << "no correction";
+    EXPECT_TRUE(FineAdjusted(first)) << first;
+    EXPECT_FALSE(sim->WaitLine([](auto& l) { return l == "TX 55 AA"; }, 3s).empty());
+    EXPECT_FALSE(tkw->WaitLine([](auto& l) { return StartsWith(l, "STATUS green"); }, 3s).empty());
+
+    // The scheduled one, and no other in between.
+    const std::string scheduled =
+        tkw->WaitLine([&](auto& l) { return StartsWith(l, "SET ") && l != first; }, 10s);
+    ASSERT_FALSE(scheduled.empty());
+    EXPECT_EQ(std::stoi(scheduled.substr(21, 2)), s.CorrectionSecond) << scheduled;
+    EXPECT_TRUE(FineAdjusted(scheduled)) << scheduled;
+
+    // Time frames: AA AA 00 then BCD, one a second.
+    const auto frames = [&] {
+        size_t n = 0;
+        for (const auto& l : sim->Lines()) n += StartsWith(l, "TX AA AA 00 ") && l.size() == 3 + 12 * 3 - 1;
+        return n;
+    };
+    const size_t before = frames();
+    std::this_thread::sleep_for(3s);
+    EXPECT_GE(frames() - before, 2u);
+    EXPECT_LE(frames() - before, 4u);
+
+    // The jump went to today's jump log.
+    bool logged = false;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().size() == 11 && e.path().string().ends_with("S.txt")) {
+            std::ifstream in(e.path());
+            std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            logged = text.find("跳动发生！接收时间信息是：") != std::string::npos;
+        }
+    EXPECT_TRUE(logged);
+
+    // A second copy is refused and leaves the port alone.
+    auto second_copy = Tkw({"--map", "COM1=" + (dir / "pc").string()});
+    EXPECT_EQ(second_copy->Wait(), 1);
+    EXPECT_FALSE(second_copy->WaitLine([](auto& l) { return l == "串口校时程序已经在运行！"; }, 1s).empty());
+
+    // Receiver gone: red within six to seven seconds.
+    sim->Stop();
+    EXPECT_FALSE(tkw->WaitLine([](auto& l) { return StartsWith(l, "STATUS red"); }, 9s).empty());
+    EXPECT_EQ(tkw->Stop(SIGTERM), 0);
+}
+
+TEST_F(LinuxProgram, MissingPortIsReportedAndTheProgramKeepsRunning) {
+    auto tkw = Tkw({"--map", "COM1=" + (dir / "no-such-port").string()});
+    EXPECT_FALSE(tkw->WaitLine(
+                        [](auto& l) { return l == "错误: 串口打开失败！原因是串口不存在或者串口已被其他程序占用！"; },
+                        5s)
+                     .empty());
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(tkw->Running());
+    EXPECT_EQ(tkw->Stop(SIGTERM), 0);
+}
+
+}  // namespace

@@ -19,94 +19,14 @@
 #include <vector>
 
 #include "app/settings.h"
+#include "support/child.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
 
-// A child process whose standard output and error are collected line by line.
-class Child {
-public:
-    Child(const std::vector<std::string>& argv, const fs::path& cwd) {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], 1);
-            ::dup2(out[1], 2);
-            ::close(out[0]);
-            ::close(out[1]);
-            if (::chdir(cwd.c_str()) != 0) ::_exit(127);
-            std::vector<char*> args;
-            for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            ::execv(args[0], args.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        reader_ = std::thread([this, fd = out[0]] {
-            std::string partial;
-            char buf[512];
-            for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) {
-                partial.append(buf, static_cast<size_t>(n));
-                for (size_t nl; (nl = partial.find('\n')) != std::string::npos; partial.erase(0, nl + 1)) {
-                    std::lock_guard<std::mutex> lock(m_);
-                    lines_.push_back(partial.substr(0, nl));
-                    cv_.notify_all();
-                }
-            }
-            ::close(fd);
-        });
-    }
-    ~Child() {
-        Stop(SIGKILL);
-        if (reader_.joinable()) reader_.join();
-    }
-
-    // Waits until some line satisfies `pred`; returns it ("" on time-out).
-    std::string WaitLine(const std::function<bool(const std::string&)>& pred, std::chrono::milliseconds limit,
-                         size_t from = 0) {
-        std::unique_lock<std::mutex> lock(m_);
-        std::string found;
-        cv_.wait_for(lock, limit, [&] {
-            for (size_t i = from; i < lines_.size(); ++i)
-                if (pred(lines_[i])) return found = lines_[i], true;
-            return false;
-        });
-        return found;
-    }
-    std::vector<std::string> Lines() {
-        std::lock_guard<std::mutex> lock(m_);
-        return lines_;
-    }
-    bool Running() { return pid_ > 0 && ::waitpid(pid_, &status_, WNOHANG) == 0; }
-    // Signals the child and returns its exit status (-1 if it did not exit normally).
-    int Stop(int sig = SIGTERM) {
-        if (pid_ <= 0) return exit_;
-        if (::waitpid(pid_, &status_, WNOHANG) == 0) {
-            ::kill(pid_, sig);
-            ::waitpid(pid_, &status_, 0);
-        }
-        pid_ = -1;
-        exit_ = WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
-        return exit_;
-    }
-    int Wait() {
-        if (pid_ > 0) ::waitpid(pid_, &status_, 0);
-        pid_ = -1;
-        return exit_ = WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int status_ = 0;
-    int exit_ = -1;
-    std::thread reader_;
-    std::mutex m_;
-    std::condition_variable cv_;
-    std::vector<std::string> lines_;
-};
+using tkw::test::Child;
 
 bool StartsWith(const std::string& s, const std::string& p) {
     return s.rfind(p, 0) == 0;

@@ -1,0 +1,127 @@
+// tkw-latency: the Linux program end to end over a pseudo-terminal pair.
+// tkw-sim notes the instant it wrote each frame's last byte (SENT lines);
+// tkw --dry-run --monitor shows each frame as it handles it (MON lines, the
+// same moment it would set the clock); the delay between the two is what a
+// correction lags behind the receiver. Also: tkw's CPU time per minute with
+// no receiver attached, and its peak resident memory. Prints figures only.
+//
+//   tkw-latency [FRAMES] [IDLE_SECONDS]     (defaults 60 and 60)
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "support/child.h"
+
+using tkw::test::Child;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+int64_t NowNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
+}
+
+// utime + stime in clock ticks, and VmHWM in kB.
+bool ProcUsage(pid_t pid, long& ticks, long& hwmKb) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t close = text.rfind(')');
+    if (close == std::string::npos) return false;
+    std::istringstream rest(text.substr(close + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+        if (i == 14) utime = std::stol(field);
+        if (i == 15) stime = std::stol(field);
+    }
+    ticks = utime + stime;
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) hwmKb = std::stol(line.substr(6));
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int frames = argc > 1 ? std::max(5, std::atoi(argv[1])) : 60;
+    const int idleSeconds = argc > 2 ? std::max(5, std::atoi(argv[2])) : 60;
+
+    const fs::path dir = fs::temp_directory_path() / ("tkw-latency-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    Child socat({"/usr/bin/socat", "pty,raw,echo=0,link=" + (dir / "receiver").string(),
+                 "pty,raw,echo=0,link=" + (dir / "pc").string()},
+                dir);
+    for (int i = 0; i < 100 && !fs::exists(dir / "pc"); ++i) std::this_thread::sleep_for(50ms);
+    if (!fs::exists(dir / "pc")) {
+        std::fprintf(stderr, "tkw-latency: socat made no pseudo-terminal pair (is socat installed?)\n");
+        return 1;
+    }
+
+    // Frame text -> arrival instant at this end of tkw's output.
+    std::mutex m;
+    std::map<std::string, int64_t> seen;
+    Child tkw({TKW_EXE, "--dry-run", "--monitor", "--map", "COM1=" + (dir / "pc").string()}, dir,
+              [&](const std::string& line) {
+                  const size_t at = line.find("】  ");
+                  if (line.rfind("MON ", 0) != 0 || at == std::string::npos) return;
+                  const int64_t t = NowNs();
+                  std::lock_guard<std::mutex> lock(m);
+                  seen.emplace(line.substr(at + std::string("】  ").size()), t);
+              });
+    std::vector<std::pair<std::string, int64_t>> sent;
+    {
+        Child sim({TKW_SIM_EXE, "--device", (dir / "receiver").string(), "--format", "1", "--stamp", "--count",
+                   std::to_string(frames + 1)},
+                  dir);
+        sim.Wait();
+        std::this_thread::sleep_for(300ms);
+        for (const std::string& l : sim.Lines()) {
+            if (l.rfind("SENT ", 0) != 0) continue;
+            const size_t sp = l.find(' ', 5);
+            sent.emplace_back(l.substr(sp + 1), std::stoll(l.substr(5, sp - 5)));
+        }
+    }
+
+    std::vector<double> delaysMs;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        for (size_t i = 1; i < sent.size(); ++i) {  // the first frame may meet a port still opening
+            auto it = seen.find(sent[i].first);
+            if (it != seen.end()) delaysMs.push_back((it->second - sent[i].second) / 1e6);
+        }
+    }
+    std::sort(delaysMs.begin(), delaysMs.end());
+    auto pct = [&](double p) {
+        return delaysMs.empty() ? 0.0 : delaysMs[std::min(delaysMs.size() - 1, static_cast<size_t>(p * delaysMs.size()))];
+    };
+
+    long ticks0 = 0, ticks1 = 0, hwm = 0;
+    ProcUsage(tkw.Pid(), ticks0, hwm);
+    std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+    ProcUsage(tkw.Pid(), ticks1, hwm);
+    const double cpuSeconds = static_cast<double>(ticks1 - ticks0) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    tkw.Stop();
+    fs::remove_all(dir);
+
+    std::printf("tkw end to end over a pseudo-terminal (tkw-sim -> tkw --dry-run), %zu of %d frames matched\n",
+                delaysMs.size(), frames);
+    std::printf("  frame written -> frame handled: median %.2f ms, p99 %.2f ms, max %.2f ms   (target p99 <= 12 ms)\n",
+                pct(0.5), pct(0.99), delaysMs.empty() ? 0.0 : delaysMs.back());
+    std::printf("  idle CPU: %.3f s per minute = %.3f %% of one core   (target < 0.5 %%)\n",
+                cpuSeconds * 60.0 / idleSeconds, cpuSeconds * 100.0 / idleSeconds);
+    std::printf("  peak resident memory: %.2f MB   (target < 8 MB)\n", hwm / 1024.0);
+    return delaysMs.size() >= static_cast<size_t>(frames) / 2 ? 0 : 1;
+}

@@ -1,0 +1,110 @@
+// A child process whose standard output and error are collected line by line
+// on a thread of their own, for tests and benchmarks that drive the programs
+// as a user would.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tkw::test {
+
+class Child {
+public:
+    // `onLine` (optional) sees every line as it arrives, on the reading thread.
+    Child(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
+          std::function<void(const std::string&)> onLine = {})
+        : onLine_(std::move(onLine)) {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::dup2(out[1], 2);
+            ::close(out[0]);
+            ::close(out[1]);
+            if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+            std::vector<char*> args;
+            for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            ::execv(args[0], args.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        reader_ = std::thread([this, fd = out[0]] {
+            std::string partial;
+            char buf[512];
+            for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) {
+                partial.append(buf, static_cast<size_t>(n));
+                for (size_t nl; (nl = partial.find('\n')) != std::string::npos; partial.erase(0, nl + 1)) {
+                    if (onLine_) onLine_(partial.substr(0, nl));
+                    std::lock_guard<std::mutex> lock(m_);
+                    lines_.push_back(partial.substr(0, nl));
+                    cv_.notify_all();
+                }
+            }
+            ::close(fd);
+        });
+    }
+    ~Child() {
+        Stop(SIGKILL);
+        if (reader_.joinable()) reader_.join();
+    }
+
+    // Waits until some line satisfies `pred`; returns it ("" on time-out).
+    std::string WaitLine(const std::function<bool(const std::string&)>& pred, std::chrono::milliseconds limit,
+                         size_t from = 0) {
+        std::unique_lock<std::mutex> lock(m_);
+        std::string found;
+        cv_.wait_for(lock, limit, [&] {
+            for (size_t i = from; i < lines_.size(); ++i)
+                if (pred(lines_[i])) return found = lines_[i], true;
+            return false;
+        });
+        return found;
+    }
+    std::vector<std::string> Lines() {
+        std::lock_guard<std::mutex> lock(m_);
+        return lines_;
+    }
+    pid_t Pid() const { return pid_; }
+    bool Running() { return pid_ > 0 && ::waitpid(pid_, &status_, WNOHANG) == 0; }
+    // Signals the child and returns its exit status (-1 if it did not exit normally).
+    int Stop(int sig = SIGTERM) {
+        if (pid_ <= 0) return exit_;
+        if (::waitpid(pid_, &status_, WNOHANG) == 0) {
+            ::kill(pid_, sig);
+            ::waitpid(pid_, &status_, 0);
+        }
+        pid_ = -1;
+        exit_ = WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+        return exit_;
+    }
+    int Wait() {
+        if (pid_ > 0) ::waitpid(pid_, &status_, 0);
+        pid_ = -1;
+        return exit_ = WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+    }
+
+private:
+    std::function<void(const std::string&)> onLine_;
+    pid_t pid_ = -1;
+    int status_ = 0;
+    int exit_ = -1;
+    std::thread reader_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::vector<std::string> lines_;
+};
+
+}  // namespace tkw::test

@@ -1,0 +1,383 @@
+// The port contract over termios.
+//
+// A COM number names a device through the map of com_map.h (COMn is
+// /dev/ttyS(n-1) unless mapped elsewhere). Ports 1..255 can be addressed.
+//
+// Results: 0 or a count on success, and on failure one of these negative codes:
+//   -1  the port number is outside 1..255
+//   -2  the port is not open
+//   -3  an argument the line cannot take (baud code, line mode, flow mode,
+//       DTR/RTS mode, flush function, length)
+//   -4  the device does not exist (or is no terminal)
+//   -5  the port is in use: already open here, or locked by another program
+//   -6  the system refused the operation
+//
+// Opening a port that is already open here fails with -5, as a second open of
+// the same port by another program does: the caller closes before it reopens.
+//
+// Threads: the main thread opens, configures, writes and closes; the reader
+// thread only reads. Every operation takes the port's descriptor through a
+// use count, and close first withdraws the descriptor, then waits for the
+// uses in flight to end before it closes it, so that a read racing a close
+// never reads from a descriptor number the system has already handed to
+// someone else.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "serial/posix/com_map.h"
+#include "serial/sio.h"
+
+namespace tkw {
+namespace {
+
+constexpr int32_t kBadPort = -1;
+constexpr int32_t kNotOpen = -2;
+constexpr int32_t kBadArg = -3;
+constexpr int32_t kNoDevice = -4;
+constexpr int32_t kBusy = -5;
+constexpr int32_t kSystem = -6;
+
+constexpr int32_t kMaxPort = 255;
+
+struct Port {
+    std::mutex openClose;  // open and close of one port never overlap
+    std::atomic<int> fd{-1};
+    std::atomic<int> uses{0};
+    std::atomic<int32_t> writeTimeoutMs{0};
+    std::atomic<bool> pty{false};
+};
+
+std::array<Port, kMaxPort + 1> g_ports;  // index = COM number; 0 unused
+
+std::mutex g_mapMutex;
+std::map<int32_t, std::string> g_map;
+
+bool ValidPort(int32_t port) { return port >= 1 && port <= kMaxPort; }
+
+// Holds the port's descriptor for the length of one operation; fd() is -1 when
+// the port is not open (or the number is out of range).
+class FdUse {
+public:
+    explicit FdUse(int32_t port) {
+        if (!ValidPort(port)) return;
+        port_ = &g_ports[static_cast<size_t>(port)];
+        port_->uses.fetch_add(1);
+        fd_ = port_->fd.load();
+    }
+    ~FdUse() {
+        if (port_ != nullptr) port_->uses.fetch_sub(1);
+    }
+    FdUse(const FdUse&) = delete;
+    FdUse& operator=(const FdUse&) = delete;
+
+    int fd() const { return fd_; }
+    Port& port() const { return *port_; }
+    // The code to return when fd() is -1.
+    int32_t Missing() const { return port_ == nullptr ? kBadPort : kNotOpen; }
+
+private:
+    Port* port_ = nullptr;
+    int fd_ = -1;
+};
+
+int32_t FromErrno(int err) {
+    switch (err) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+        case ENOTDIR:
+            return kNoDevice;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return kBusy;
+        default:
+            return kSystem;
+    }
+}
+
+// Pseudo-terminals have no modem lines, so DTR and RTS requests on them are
+// refused by the system; that is not a fault of the setup. Decided by the
+// device number (Unix98 and legacy slaves and masters), then by the master's
+// own request, then by where the path leads, so that a symlink to a
+// pseudo-terminal (as socat makes them) is recognised as well.
+bool IsPseudoTerminal(int fd, const std::string& path) {
+    struct stat st{};
+    if (fstat(fd, &st) == 0 && S_ISCHR(st.st_mode)) {
+        const unsigned maj = major(st.st_rdev);
+        const unsigned min = minor(st.st_rdev);
+        if (maj >= 136 && maj <= 143) return true;  // Unix98 slaves
+        if (maj == 2 || maj == 3) return true;      // legacy masters and slaves
+        if (maj == 5 && min == 2) return true;      // /dev/ptmx
+    }
+    unsigned n = 0;
+    if (ioctl(fd, TIOCGPTN, &n) == 0) return true;
+    char* real = realpath(path.c_str(), nullptr);
+    if (real == nullptr) return false;
+    const bool inPts = std::string(real).rfind("/dev/pts/", 0) == 0;
+    std::free(real);
+    return inPts;
+}
+
+speed_t SpeedOfCode(int32_t code) {
+    switch (code) {
+        case kBaud4800: return B4800;
+        case kBaud9600: return B9600;
+        default: return B0;
+    }
+}
+
+int32_t BitsPerSecond(speed_t s) {
+    static constexpr struct {
+        speed_t speed;
+        int32_t bps;
+    } kRates[] = {
+        {B50, 50},         {B75, 75},         {B110, 110},       {B134, 134},
+        {B150, 150},       {B200, 200},       {B300, 300},       {B600, 600},
+        {B1200, 1200},     {B1800, 1800},     {B2400, 2400},     {B4800, 4800},
+        {B9600, 9600},     {B19200, 19200},   {B38400, 38400},   {B57600, 57600},
+        {B115200, 115200}, {B230400, 230400}, {B460800, 460800}, {B921600, 921600},
+    };
+    for (const auto& r : kRates)
+        if (r.speed == s) return r.bps;
+    return 0;
+}
+
+// Reads the line's settings, lets `change` edit them and writes them back;
+// tcsetattr succeeds when any part of the change was taken, so the settings
+// this file changes are read back and compared (a pseudo-terminal, for one,
+// keeps 8 data bits whatever it is told).
+template <typename Change>
+int32_t ChangeLine(int32_t port, Change change) {
+    FdUse use(port);
+    if (use.fd() < 0) return use.Missing();
+    termios before{};
+    if (tcgetattr(use.fd(), &before) != 0) return kSystem;
+    termios t = before;
+    change(t);
+    if (tcsetattr(use.fd(), TCSANOW, &t) != 0) return kSystem;
+    termios back{};
+    if (tcgetattr(use.fd(), &back) != 0) return kSystem;
+    constexpr tcflag_t kCflags = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS;
+    constexpr tcflag_t kIflags = IXON | IXOFF | IXANY;
+    if ((back.c_cflag & kCflags) != (t.c_cflag & kCflags) || (back.c_iflag & kIflags) != (t.c_iflag & kIflags) ||
+        cfgetospeed(&back) != cfgetospeed(&t) || cfgetispeed(&back) != cfgetispeed(&t)) {
+        // Half a change is worse than none: the line keeps what it had.
+        tcsetattr(use.fd(), TCSANOW, &before);
+        return kSystem;
+    }
+    return 0;
+}
+
+int32_t ModemLine(int32_t port, int32_t mode, int bit) {
+    if (mode != 0 && mode != 1) return ValidPort(port) ? kBadArg : kBadPort;
+    FdUse use(port);
+    if (use.fd() < 0) return use.Missing();
+    if (ioctl(use.fd(), mode == 1 ? TIOCMBIS : TIOCMBIC, &bit) == 0) return 0;
+    const int err = errno;
+    if (use.port().pty.load() && (err == ENOTTY || err == EINVAL)) return 0;
+    return kSystem;
+}
+
+}  // namespace
+
+void MapComPort(int32_t port, const std::string& path) {
+    if (!ValidPort(port)) return;
+    std::lock_guard<std::mutex> lock(g_mapMutex);
+    if (path.empty())
+        g_map.erase(port);
+    else
+        g_map[port] = path;
+}
+
+std::string ComPortPath(int32_t port) {
+    if (!ValidPort(port)) return {};
+    {
+        std::lock_guard<std::mutex> lock(g_mapMutex);
+        const auto it = g_map.find(port);
+        if (it != g_map.end()) return it->second;
+    }
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+bool MapComPortSpec(const std::string& spec) {
+    const size_t eq = spec.find('=');
+    if (eq == std::string::npos || eq < 4 || eq > 6 || eq + 1 == spec.size()) return false;
+    const auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
+    if (lower(spec[0]) != 'c' || lower(spec[1]) != 'o' || lower(spec[2]) != 'm') return false;
+    int32_t n = 0;
+    for (size_t i = 3; i < eq; ++i) {
+        if (spec[i] < '0' || spec[i] > '9') return false;
+        n = n * 10 + (spec[i] - '0');
+    }
+    if (!ValidPort(n)) return false;
+    MapComPort(n, spec.substr(eq + 1));
+    return true;
+}
+
+int32_t sio_open(int32_t port) {
+    if (!ValidPort(port)) return kBadPort;
+    Port& p = g_ports[static_cast<size_t>(port)];
+    std::lock_guard<std::mutex> lock(p.openClose);
+    if (p.fd.load() >= 0) return kBusy;
+
+    const std::string path = ComPortPath(port);
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return FromErrno(errno);
+    const auto fail = [fd](int32_t code) {
+        close(fd);
+        return code;
+    };
+
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) return fail(errno == ENOTTY ? kNoDevice : kSystem);
+    // The advisory lock keeps out every program that asks for it (another TKW,
+    // tkw-sim on a device, most terminal programs); TIOCEXCL keeps out the
+    // rest where the driver allows it (not for root).
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? kBusy : kSystem);
+    const bool exclusive = ioctl(fd, TIOCEXCL) == 0;
+
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    if (tcsetattr(fd, TCSANOW, &t) != 0) {
+        if (exclusive) ioctl(fd, TIOCNXCL);
+        return fail(kSystem);
+    }
+
+    p.pty.store(IsPseudoTerminal(fd, path));
+    p.writeTimeoutMs.store(0);
+    p.fd.store(fd);
+    return 0;
+}
+
+int32_t sio_close(int32_t port) {
+    if (!ValidPort(port)) return kBadPort;
+    Port& p = g_ports[static_cast<size_t>(port)];
+    std::lock_guard<std::mutex> lock(p.openClose);
+    const int fd = p.fd.exchange(-1);
+    if (fd < 0) return kNotOpen;
+    // A read or write that took the descriptor before it was withdrawn ends
+    // within its own time-out; only then may the number be given back.
+    while (p.uses.load() != 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    // Leave the device open to others again (the flag outlives this
+    // descriptor while another one, such as a pseudo-terminal's, holds it).
+    ioctl(fd, TIOCNXCL);
+    return close(fd) == 0 ? 0 : kSystem;
+}
+
+int32_t sio_flush(int32_t port, int32_t func) {
+    FdUse use(port);
+    if (use.fd() < 0) return use.Missing();
+    static constexpr int kQueues[] = {TCIFLUSH, TCOFLUSH, TCIOFLUSH};
+    if (func < 0 || func > 2) return kBadArg;
+    return tcflush(use.fd(), kQueues[func]) == 0 ? 0 : kSystem;
+}
+
+int32_t sio_ioctl(int32_t port, int32_t baud, int32_t mode) {
+    if (!ValidPort(port)) return kBadPort;
+    const speed_t speed = SpeedOfCode(baud);
+    // Parity other than none and any bit above the stop-bit flag are refused.
+    if (speed == B0 || (mode & ~0x07) != 0) return kBadArg;
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    return ChangeLine(port, [&](termios& t) {
+        t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
+        t.c_cflag |= kSizes[mode & 0x03];
+        if (mode & 0x04) t.c_cflag |= CSTOPB;
+        t.c_iflag &= ~(INPCK | ISTRIP);
+        cfsetispeed(&t, speed);
+        cfsetospeed(&t, speed);
+    });
+}
+
+int32_t sio_flowctrl(int32_t port, int32_t mode) {
+    if (!ValidPort(port)) return kBadPort;
+    // termios switches hardware handshake for both lines at once and XON/XOFF
+    // per direction; only the pairs the program can ask for are taken.
+    if (mode != 0 && mode != kFlowHardware && mode != kFlowSoftware &&
+        mode != (kFlowHardware | kFlowSoftware))
+        return kBadArg;
+    return ChangeLine(port, [&](termios& t) {
+        t.c_cflag &= ~CRTSCTS;
+        t.c_iflag &= ~(IXON | IXOFF | IXANY);
+        if ((mode & kFlowHardware) == kFlowHardware) t.c_cflag |= CRTSCTS;
+        if ((mode & kFlowSoftware) == kFlowSoftware) t.c_iflag |= IXON | IXOFF;
+    });
+}
+
+int32_t sio_DTR(int32_t port, int32_t mode) { return ModemLine(port, mode, TIOCM_DTR); }
+
+int32_t sio_RTS(int32_t port, int32_t mode) { return ModemLine(port, mode, TIOCM_RTS); }
+
+int32_t sio_getbaud(int32_t port) {
+    FdUse use(port);
+    if (use.fd() < 0) return use.Missing();
+    termios t{};
+    if (tcgetattr(use.fd(), &t) != 0) return kSystem;
+    const int32_t bps = BitsPerSecond(cfgetospeed(&t));
+    return bps > 0 ? bps : kSystem;
+}
+
+int32_t sio_SetWriteTimeouts(int32_t port, int32_t totalMs) {
+    FdUse use(port);
+    if (use.fd() < 0) return use.Missing();
+    if (totalMs < 0) return kBadArg;
+    use.port().writeTimeoutMs.store(totalMs);
+    return 0;
+}
+
+int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) {
+    FdUse use(port);
+    if (use.fd() < 0) return use.Missing();
+    if (len < 0 || (buf == nullptr && len > 0)) return kBadArg;
+    if (len == 0) return 0;
+    const ssize_t n = read(use.fd(), buf, static_cast<size_t>(len));
+    if (n >= 0) return static_cast<int32_t>(n);
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
+    return kSystem;
+}
+
+// Writes what the line takes at once, then waits for room until everything
+// is out or the port's write time-out has passed (0: no waiting at all), so
+// that a stalled line never holds the main thread longer than that. Returns
+// the bytes written, which may be fewer than asked after a time-out.
+int32_t sio_write(int32_t port, const uint8_t* buf, int32_t len) {
+    FdUse use(port);
+    if (use.fd() < 0) return use.Missing();
+    if (len < 0 || (buf == nullptr && len > 0)) return kBadArg;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(use.port().writeTimeoutMs.load());
+    int32_t done = 0;
+    while (done < len) {
+        const ssize_t n = write(use.fd(), buf + done, static_cast<size_t>(len - done));
+        if (n > 0) {
+            done += static_cast<int32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return done > 0 ? done : kSystem;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;
+        pollfd pfd{use.fd(), POLLOUT, 0};
+        if (poll(&pfd, 1, static_cast<int>(left.count())) < 0 && errno != EINTR)
+            return done > 0 ? done : kSystem;
+    }
+    return done;
+}
+
+}  // namespace tkw

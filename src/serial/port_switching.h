@@ -1,0 +1,107 @@
+// Bringing the configured port into use, and changing the port or the baud
+// code while the program runs. A change holds the reader off the port, closes
+// it, opens it with the new value, falls back to the previous value when that
+// fails, marks the menu and saves the settings. All of it runs on the main
+// thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "app/settings.h"
+#include "platform/files.h"
+#include "platform/message_box.h"
+#include "serial/reader_control.h"
+#include "serial/serial_api.h"
+#include "ui/port_menu.h"
+
+namespace tkw {
+
+// The line as the receivers expect it: 8N1, no flow control, DTR and RTS
+// raised. Never stored and never shown; SetFixed() gives the values again
+// wherever the port is taken into use afresh.
+struct LineSettings {
+    int32_t ParityCode = kParityNone;
+    int32_t DataBitsCode = kData8;
+    int32_t StopBitsCode = kStop1;
+    bool HardwareFlow = false;
+    bool SoftwareFlow = false;
+    bool DtrOn = true;
+    bool RtsOn = true;
+
+    void SetFixed() { *this = LineSettings{}; }
+    int32_t LineMode() const { return ParityCode | DataBitsCode | StopBitsCode; }
+    int32_t FlowMode() const { return (HardwareFlow ? kFlowHardware : 0) | (SoftwareFlow ? kFlowSoftware : 0); }
+
+    bool operator==(const LineSettings&) const = default;
+};
+
+// Boxes of the port set-up (BoxKind::Error) and of the changes (BoxKind::Plain).
+inline constexpr const char* kSerialErrorCaption = "错误";
+inline constexpr const char* kMsgLineModeFailed = "通讯参数设置错误！";
+inline constexpr const char* kMsgFlowFailed = "流控制设置失败！";
+inline constexpr const char* kMsgDtrFailed = "DTR设置失败！";
+inline constexpr const char* kMsgRtsFailed = "RTS设置失败！";
+inline constexpr const char* kMsgStartupOpenFailed = "串口打开失败！原因是串口不存在或者串口已被其他程序占用！";
+inline constexpr const char* kMsgNewPortFailed = "所改端口不能打开！系统采用原来端口！";
+inline constexpr const char* kMsgNewBaudFailed = "端口不能打开！系统采用原来波特率！";
+inline constexpr const char* kMsgFallbackFailed = "端口不能打开!";
+inline constexpr const char* kMsgPortSetAfterPortChange = "端口无效或已经被占用！请重新设置。";
+inline constexpr const char* kMsgPortSetAfterBaudChange = "端口设置无效或已经被占用！请重新设置。";
+
+// The total write time-out for a port running at `bitRate` bit/s: 10 ms per
+// started millisecond a byte takes, at least 10 ms (also for a rate the port
+// could not report, 0 or less).
+int32_t WriteTimeoutMs(int32_t bitRate);
+
+class PortSwitcher {
+public:
+    // `reader` may be null (before the reader exists, or in a program without
+    // one): the changes then hold nothing off. `save` writes the settings
+    // (the program binds savecfg on "horalsys.conf"); a failed save is shown
+    // as a stop box.
+    PortSwitcher(SerialApi& port, Settings& settings, LineSettings& line, MessageBoxes& boxes,
+                 ReaderControl* reader, PortMenu& menu, std::function<Status()> save);
+    PortSwitcher(const PortSwitcher&) = delete;
+    PortSwitcher& operator=(const PortSwitcher&) = delete;
+
+    // Applies BaudCode and the line settings to the open port PortNumber.
+    // On failure the failing step's error box has been shown.
+    bool PortSet();
+
+    // The start-up open: line settings, marks, open, PortSet. A port that does
+    // not open is reported and start-up goes on; the port is left closed when
+    // PortSet fails. Resetting the ring and starting the reader are the
+    // caller's next steps, whatever happened here.
+    void StartupOpen();
+
+    // The port change (the COM1..COM4 items pass their Tag). True when a port
+    // ended up open and configured, the previous one after a fallback
+    // included. The port chooser passes `fallbackBaudCode` 12: its fallback
+    // reopens the previous port at that code.
+    bool com11Click(int32_t newPort, std::optional<int32_t> fallbackBaudCode = std::nullopt);
+
+    // The baud code change (the 4800 and 9600 items pass their Tag). True as
+    // for the port change.
+    bool N48001Click(int32_t newCode);
+
+    // Makes clicks on the COM1..COM4, 4800 and 9600 models run the changes
+    // with the item's Tag. The chooser item is left to the chooser.
+    void BindMenu();
+
+private:
+    void Error(const char* text);
+    void Message(const char* text);
+    void Save();
+
+    SerialApi& port_;
+    Settings& settings_;
+    LineSettings& line_;
+    MessageBoxes& boxes_;
+    ReaderControl* reader_;
+    PortMenu& menu_;
+    std::function<Status()> save_;
+};
+
+}  // namespace tkw

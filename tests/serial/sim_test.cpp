@@ -1,0 +1,150 @@
+// tkw-sim as a user runs it: on a pseudo-terminal of its own, with the test
+// in TKW's place on the other end.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "timecode/frame_formats.h"
+
+namespace tkw {
+namespace {
+
+std::string SimExe() {
+    // Built beside tkw-replay.
+    return (std::filesystem::path(TKW_REPLAY_EXE).parent_path() / "tkw-sim").string();
+}
+
+struct SimRun {
+    std::vector<std::vector<uint8_t>> frames;  // as read from the pty, one per arrival burst
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
+    std::vector<std::string> lines;            // standard output after the PTY line
+    int status = -1;
+};
+
+// Starts tkw-sim on its own pty, reads `frameLen`-byte frames from it and,
+// after the first, writes `reply` back.
+SimRun RunSim(const std::string& args, size_t frameLen, size_t frames, const std::vector<uint8_t>& reply) {
+    SimRun run;
+    FILE* out = popen((SimExe() + " --pty --stamp " + args).c_str(), "r");
+    if (out == nullptr) return run;
+    char line[512];
+    if (fgets(line, sizeof line, out) == nullptr || std::string(line).rfind("PTY /dev/", 0) != 0) {
+        run.status = pclose(out);
+        return run;
+    }
+    std::string path(line + 4);
+    path.pop_back();
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios t{};
+    tcgetattr(fd, &t);
+    cfmakeraw(&t);
+    tcsetattr(fd, TCSANOW, &t);
+
+    std::vector<uint8_t> got;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(frames + 3);
+    while (got.size() < frameLen * frames && std::chrono::steady_clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 50) <= 0) continue;
+        uint8_t buf[256];
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0) continue;
+        got.insert(got.end(), buf, buf + n);
+        while (run.frames.size() < got.size() / frameLen) {
+            const auto at = got.begin() + static_cast<std::ptrdiff_t>(run.frames.size() * frameLen);
+            run.frames.emplace_back(at, at + static_cast<std::ptrdiff_t>(frameLen));
+            run.arrivals.push_back(std::chrono::steady_clock::now());
+            if (run.frames.size() == 1 && !reply.empty()) (void)!write(fd, reply.data(), reply.size());
+        }
+    }
+    while (fgets(line, sizeof line, out) != nullptr) {
+        std::string s(line);
+        if (!s.empty() && s.back() == '\n') s.pop_back();
+        run.lines.push_back(s);
+    }
+    run.status = pclose(out);
+    close(fd);
+    return run;
+}
+
+// The local time of a SENT line's instant, whole seconds.
+tm SentTime(const std::string& sentLine) {
+    const long long ns = std::stoll(sentLine.substr(5));
+    const time_t sec = static_cast<time_t>(ns / 1'000'000'000);
+    tm local{};
+    localtime_r(&sec, &local);
+    return local;
+}
+
+TEST(TkwSim, SendsAFrameEverySecondAndPrintsWhatComesBack) {
+    ASSERT_TRUE(std::filesystem::exists(SimExe())) << SimExe() << " is not built";
+    const std::vector<uint8_t> reply = {0x55, 0xAA, 0xAA, 0xAA, 0x00, 0x31, 0x05, 0x06,
+                                        0x12, 0x00, 0x00, 0x00, 0x00, 0xA3, 0x07, 0x55};
+    const SimRun run = RunSim("--count 3 --format 1 --date 2031-05-06", 9, 3, reply);
+    ASSERT_EQ(run.frames.size(), 3u);
+    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << run.status;
+    // Paced, not sent in one go (the bound is loose: a busy machine may be slow).
+    EXPECT_GT(run.arrivals[2] - run.arrivals[0], std::chrono::milliseconds(1500));
+
+    std::vector<std::string> sent, tx;
+    for (const auto& l : run.lines) (l.rfind("SENT ", 0) == 0 ? sent : tx).push_back(l);
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(tx, (std::vector<std::string>{"TX 55 AA", "TX AA AA 00 31 05 06 12 00 00 00 00 A3", "TX ?? 07", "TX ?? 55"}));
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const auto& f = run.frames[i];
+        EXPECT_EQ(std::vector<uint8_t>(f.begin(), f.begin() + 6),
+                  (std::vector<uint8_t>{0xAA, 0x00, 0x31, 0x05, 0x06, 0x00}));
+        // The frame names the second at whose start it was written.
+        const tm at = SentTime(sent[i]);
+        const unsigned clockSecs = static_cast<unsigned>(at.tm_hour * 3600 + at.tm_min * 60 + at.tm_sec);
+        const unsigned frameSecs = Bcd(f[6]) * 3600u + Bcd(f[7]) * 60u + Bcd(f[8]);
+        EXPECT_LE((clockSecs + 86400 - frameSecs) % 86400, 1u) << sent[i];
+        if (i > 0) {
+            const auto& p = run.frames[i - 1];
+            EXPECT_GT((frameSecs + 86400 - (Bcd(p[6]) * 3600u + Bcd(p[7]) * 60u + Bcd(p[8]))) % 86400, 0u);
+        }
+    }
+}
+
+TEST(TkwSim, OtherLayoutsAndDates) {
+    const struct {
+        const char* args;
+        size_t len;
+        std::vector<int> fixed;  // expected byte per offset, -1: a time byte
+    } cases[] = {
+        {"--format 2 --date 2031-12-25", 13, {0xAA, 0xAA, 0xAA, -1, -1, -1, 0, 25, 12, 31, 0, 0, 0}},
+        {"--format 3 --zero-date --split", 12, {0xAA, 0, 0, 0, 0, 0, 0, 0, -1, -1, -1, 0x03}},
+        {"--format 3 --date 1999-01-02", 12, {0xAA, 0, 0, 0x19, 0x99, 0x01, 0x02, 0, -1, -1, -1, 0x03}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const SimRun run = RunSim(std::string("--count 1 ") + c.args, c.len, 1, {});
+        ASSERT_EQ(run.frames.size(), 1u);
+        ASSERT_EQ(run.frames[0].size(), c.fixed.size());
+        for (size_t k = 0; k < c.len; ++k) {
+            if (c.fixed[k] < 0) continue;
+            EXPECT_EQ(run.frames[0][k], c.fixed[k]) << "offset " << k;
+        }
+    }
+    // Bad options: a reason and status 2, nothing sent.
+    for (const char* bad : {"--format 4", "--baud 1200", "--date 2031-02-30", "--count 0"}) {
+        const std::string cmd = SimExe() + " --pty " + bad + " >/dev/null 2>&1";
+        const int status = std::system(cmd.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace tkw

@@ -45,30 +45,6 @@ protected:
         close(master_);
         close(slave_);
     }
-    // Reads from the master until `n` bytes came or two seconds passed.
-    std::vector<uint8_t> FromPort(size_t n) {
-        std::vector<uint8_t> got;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (got.size() < n && std::chrono::steady_clock::now() < end) {
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 50) <= 0) continue;
-            uint8_t buf[4096];
-            const ssize_t r = read(master_, buf, sizeof buf);
-            if (r > 0) got.insert(got.end(), buf, buf + r);
-        }
-        return got;
-    }
-    std::vector<uint8_t> IntoPort(size_t n) {
-        std::vector<uint8_t> got;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        uint8_t buf[255];
-        while (got.size() < n && std::chrono::steady_clock::now() < end) {
-            const int32_t r = sio_read(kCom, buf, sizeof buf);
-            if (r > 0) got.insert(got.end(), buf, buf + r);
-            else std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return got;
-    }
     termios SlaveLine() {
         termios t{};
         tcgetattr(slave_, &t);
@@ -84,75 +60,46 @@ TEST(ComMap, DefaultsMappingsAndSpecs) {
     EXPECT_EQ(ComPortPath(255), "/dev/ttyS254");
     EXPECT_EQ(ComPortPath(0), "");
     EXPECT_EQ(ComPortPath(256), "");
-
     const struct {
         const char* spec;
-        bool ok;
-        int32_t port;
+        int32_t port;  // 0: refused
     } cases[] = {
-        {"COM5=/dev/pts/3", true, 5},   {"com5=/dev/pts/3", true, 5},  {"cOm255=/dev/pts/3", true, 255},
-        {"COM007=/dev/pts/3", true, 7}, {"COM0=/dev/pts/3", false, 0}, {"COM256=/dev/pts/3", false, 0},
-        {"COM5=", false, 0},            {"COM=/dev/pts/3", false, 0},  {"COMX=/dev/pts/3", false, 0},
-        {"CON5=/dev/pts/3", false, 0},  {"COM5", false, 0},            {" COM5=/dev/pts/3", false, 0},
-        {"COM-5=/dev/pts/3", false, 0}, {"COM1234=/dev/pts/3", false, 0},
+        {"COM5=/p", 5},  {"com5=/p", 5},  {"cOm255=/p", 255}, {"COM007=/p", 7}, {"COM0=/p", 0},
+        {"COM256=/p", 0}, {"COM5=", 0},    {"COM=/p", 0},      {"COMX=/p", 0},   {"CON5=/p", 0},
+        {"COM5", 0},      {" COM5=/p", 0}, {"COM-5=/p", 0},    {"COM1234=/p", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.spec);
-        EXPECT_EQ(MapComPortSpec(c.spec), c.ok);
-        if (c.ok) {
-            EXPECT_EQ(ComPortPath(c.port), "/dev/pts/3");
-            MapComPort(c.port, "");  // back to the default
-            EXPECT_EQ(ComPortPath(c.port), "/dev/ttyS" + std::to_string(c.port - 1));
-        }
+        EXPECT_EQ(MapComPortSpec(c.spec), c.port != 0);
+        if (c.port == 0) continue;
+        EXPECT_EQ(ComPortPath(c.port), "/p");
+        MapComPort(c.port, "");  // back to the default
+        EXPECT_EQ(ComPortPath(c.port), "/dev/ttyS" + std::to_string(c.port - 1));
     }
-}
-
-TEST_F(PtyPort, BytesGoBothWaysAndAReadNeverWaits) {
-    uint8_t buf[255];
-    EXPECT_EQ(sio_read(kCom, buf, sizeof buf), 0);
-
-    const uint8_t frame[12] = {0xAA, 0xAA, 0x00, 0x26, 0x01, 0x02, 0x03, 0x04, 0x05, 0x00, 0x07, 0xA3};
-    ASSERT_EQ(sio_write(kCom, frame, 12), 12);
-    EXPECT_EQ(FromPort(12), std::vector<uint8_t>(frame, frame + 12));
-
-    const uint8_t answer[] = {0xAA, 0x00, 0x26, 0x01, 0x02, 0x00, 0x08, 0x00, 0x20, 0x00};  // raw: 0x00 passes
-    ASSERT_EQ(write(master_, answer, sizeof answer), static_cast<ssize_t>(sizeof answer));
-    EXPECT_EQ(IntoPort(sizeof answer), std::vector<uint8_t>(answer, answer + sizeof answer));
-    EXPECT_EQ(sio_read(kCom, buf, 3), 0);
 }
 
 TEST_F(PtyPort, LineSettingsTakeOnlyWhatTheLineCanDo) {
     const struct {
-        int32_t baud, mode;
-        int32_t expectBps;  // 0: the call fails and the rate stays
-        tcflag_t size;
+        int32_t baud, mode, bps;  // bps 0: refused, and the rate in force stays
         bool twoStops;
-    } cases[] = {
-        {kBaud4800, kParityNone | kData8 | kStop1, 4800, CS8, false},
-        {kBaud9600, 3, 9600, CS8, false},
-        {kBaud9600, 0x03 | 0x04, 9600, CS8, true},
-        {kBaud4800, 0x02, 0, 0, false},  // 7 bits: a pseudo-terminal keeps 8, so the change is undone
-        {11, 3, 0, 0, false},    // a code between the two
-        {13, 3, 0, 0, false},
-        {0, 3, 0, 0, false},
-        {kBaud9600, 0x18, 0, 0, false},  // parity
-        {kBaud9600, 0x08, 0, 0, false},
+    } lines[] = {
+        {kBaud4800, kParityNone | kData8 | kStop1, 4800, false},
+        {kBaud9600, kData8 | 0x04, 9600, true},
+        {kBaud4800, 0x02, 0, false},  // 7 bits: a pseudo-terminal keeps 8, the half change is undone
+        {11, 3, 0, false}, {13, 3, 0, false}, {0, 3, 0, false},
+        {kBaud9600, 0x18, 0, false}, {kBaud9600, 0x08, 0, false},  // parity
     };
-    for (const auto& c : cases) {
+    bool twoStops = false;
+    for (const auto& c : lines) {
         SCOPED_TRACE(testing::Message() << "baud " << c.baud << " mode " << c.mode);
         const int32_t before = sio_getbaud(kCom);
         ASSERT_GT(before, 0);
-        if (c.expectBps == 0) {
-            EXPECT_LT(sio_ioctl(kCom, c.baud, c.mode), 0);
-            EXPECT_EQ(sio_getbaud(kCom), before);
-            continue;
-        }
-        EXPECT_EQ(sio_ioctl(kCom, c.baud, c.mode), 0);
-        EXPECT_EQ(sio_getbaud(kCom), c.expectBps);
+        EXPECT_EQ(sio_ioctl(kCom, c.baud, c.mode) == 0, c.bps != 0);
+        EXPECT_EQ(sio_getbaud(kCom), c.bps != 0 ? c.bps : before);
+        if (c.bps != 0) twoStops = c.twoStops;
         const termios t = SlaveLine();
-        EXPECT_EQ(t.c_cflag & CSIZE, c.size);
-        EXPECT_EQ((t.c_cflag & CSTOPB) != 0, c.twoStops);
-        EXPECT_EQ(t.c_cflag & PARENB, 0u);
+        EXPECT_EQ(t.c_cflag & (CSIZE | PARENB), static_cast<tcflag_t>(CS8));
+        EXPECT_EQ((t.c_cflag & CSTOPB) != 0, twoStops);
     }
 
     const struct {
@@ -160,8 +107,7 @@ TEST_F(PtyPort, LineSettingsTakeOnlyWhatTheLineCanDo) {
         bool ok, rtscts, xonxoff;
     } flows[] = {
         {kFlowHardware, true, true, false}, {kFlowSoftware, true, false, true}, {15, true, true, true},
-        {0, true, false, false},            {1, false, false, false},           {4, false, false, false},
-        {16, false, false, false},
+        {0, true, false, false},            {1, false, false, false},           {16, false, false, false},
     };
     for (const auto& f : flows) {
         SCOPED_TRACE(testing::Message() << "flow " << f.mode);
@@ -171,15 +117,13 @@ TEST_F(PtyPort, LineSettingsTakeOnlyWhatTheLineCanDo) {
         EXPECT_EQ((t.c_cflag & CRTSCTS) != 0, f.rtscts);
         EXPECT_EQ((t.c_iflag & (IXON | IXOFF)) == (IXON | IXOFF), f.xonxoff);
     }
-}
 
-TEST_F(PtyPort, ModemLinesOnAPseudoTerminalSucceed) {
-    for (int32_t mode : {1, 0, 1}) {
+    // A pseudo-terminal has no modem lines; raising and dropping them is no fault.
+    for (int32_t mode : {1, 0}) {
         EXPECT_EQ(sio_DTR(kCom, mode), 0);
         EXPECT_EQ(sio_RTS(kCom, mode), 0);
     }
     EXPECT_LT(sio_DTR(kCom, 2), 0);
-    EXPECT_LT(sio_RTS(kCom, -1), 0);
 }
 
 TEST_F(PtyPort, APortIsTakenOnce) {
@@ -187,18 +131,13 @@ TEST_F(PtyPort, APortIsTakenOnce) {
     MapComPort(kOtherCom, path_);
     EXPECT_LT(sio_open(kOtherCom), 0);  // the same device under another number
     MapComPort(kOtherCom, "");
-    // Another program asking for the device is kept out, at the open (not
-    // for root) or at the lock.
+    // Another program is kept out, at the open (unless root) or at the lock.
     const int fd = open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd >= 0) {
         EXPECT_NE(flock(fd, LOCK_EX | LOCK_NB), 0);
         close(fd);
     }
-    // Closed, the device is free again, to us and to others.
     EXPECT_EQ(sio_close(kCom), 0);
-    const int again = open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(again, 0);
-    close(again);
     EXPECT_EQ(sio_open(kCom), 0);
 }
 
@@ -213,28 +152,34 @@ TEST_F(PtyPort, AWriteGivesUpAfterItsTimeOut) {
     EXPECT_LT(n, static_cast<int32_t>(big.size()));
 }
 
+// The reader thread reads what the receiver sends while the main thread
+// writes frames, which the receiver here echoes back.
 TEST_F(PtyPort, ReaderAndWriterThreadsShareThePort) {
-    constexpr int kFrames = 200;
+    uint8_t none[8];
+    EXPECT_EQ(sio_read(kCom, none, 8), 0);  // nothing waits: at once, 0
     std::vector<uint8_t> sent;
-    for (int i = 0; i < kFrames * 12; ++i) sent.push_back(static_cast<uint8_t>(i * 7));
+    for (int i = 0; i < 200 * 12; ++i) sent.push_back(static_cast<uint8_t>(i * 7));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     std::vector<uint8_t> readBack;
-    std::thread reader([&] { readBack = IntoPort(sent.size()); });
-
-    ASSERT_EQ(sio_SetWriteTimeouts(kCom, 1000), 0);
-    std::thread drain([&] {
-        // The receiver side echoes what the port writes back into it.
-        size_t echoed = 0;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (echoed < sent.size() && std::chrono::steady_clock::now() < end) {
+    std::thread reader([&] {
+        uint8_t buf[255];
+        while (readBack.size() < sent.size() && std::chrono::steady_clock::now() < end) {
+            const int32_t r = sio_read(kCom, buf, sizeof buf);
+            if (r > 0) readBack.insert(readBack.end(), buf, buf + r);
+            else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    std::thread echo([&] {
+        for (size_t echoed = 0; echoed < sent.size() && std::chrono::steady_clock::now() < end;) {
             pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0) continue;
             uint8_t buf[512];
-            const ssize_t r = read(master_, buf, sizeof buf);
+            const ssize_t r = poll(&p, 1, 20) > 0 ? read(master_, buf, sizeof buf) : 0;
             if (r > 0 && write(master_, buf, static_cast<size_t>(r)) == r) echoed += static_cast<size_t>(r);
         }
     });
-    for (int i = 0; i < kFrames; ++i) EXPECT_EQ(sio_write(kCom, sent.data() + i * 12, 12), 12);
-    drain.join();
+    ASSERT_EQ(sio_SetWriteTimeouts(kCom, 1000), 0);
+    for (size_t i = 0; i < sent.size(); i += 12) EXPECT_EQ(sio_write(kCom, sent.data() + i, 12), 12);
+    echo.join();
     reader.join();
     EXPECT_EQ(readBack, sent);
 }

@@ -22,8 +22,7 @@ namespace tkw {
 namespace {
 
 std::string SimExe() {
-    // Built beside tkw-replay.
-    return (std::filesystem::path(TKW_REPLAY_EXE).parent_path() / "tkw-sim").string();
+    return TKW_SIM_EXE;
 }
 
 struct SimRun {

@@ -32,7 +32,7 @@ constexpr const char* kUsage =
     "  --pty                make a pseudo-terminal and send to it; the first line on\n"
     "                       standard output is \"PTY /dev/pts/N\", the path to give TKW\n"
     "  --format N           1 KRW_CODE (default), 2 PL_CODE, 3 MN_CODE\n"
-    "  --baud 4800|9600     line rate (default 9600)\n"
+    "  --baud 4800|9600     line rate (default 4800, as TKW's own default)\n"
     "  --offset-seconds N   the simulated clock runs N seconds ahead (negative: behind)\n"
     "  --offset-days N      ... and N calendar days ahead (negative: behind)\n"
     "  --noise N            N random bytes (never 0xAA) half-way between frames\n"
@@ -54,7 +54,7 @@ struct Options {
     std::string device;
     bool pty = false;
     int format = 1;
-    int baud = 9600;
+    int baud = 4800;
     long long offsetSeconds = 0;
     long offsetDays = 0;
     long noise = 0;

@@ -115,6 +115,21 @@ TEST_F(LinuxProgram, CorrectsFromTheSimulatorAndAnswersIt) {
     std::this_thread::sleep_for(3s);
     EXPECT_GE(frames() - before, 2u);
     EXPECT_LE(frames() - before, 4u);
+    // ... carrying the corrected clock (the receiver's, 30 s ahead) in BCD.
+    const std::string frame = sim->WaitLine([](auto& l) { return StartsWith(l, "TX AA AA 00 "); }, 2s,
+                                            sim->Lines().size() - 1);
+    ASSERT_EQ(frame.size(), 3u + 12 * 3 - 1) << frame;
+    const auto bcd = [&](int byte) { return std::stoi(frame.substr(3 + 3 * byte, 2)); };  // the hex digits read as decimal
+    const time_t expected = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() + 30s);
+    tm want{};
+    localtime_r(&expected, &want);
+    const int got = bcd(6) * 3600 + bcd(7) * 60 + bcd(8);
+    EXPECT_LE(std::abs(got - (want.tm_hour * 3600 + want.tm_min * 60 + want.tm_sec)), 2) << frame;
+    EXPECT_EQ(frame.substr(36), "A3");
+    // One 55 AA for each of the two corrections.
+    size_t answers = 0;
+    for (const auto& l : sim->Lines()) answers += l == "TX 55 AA";
+    EXPECT_EQ(answers, 2u);
 
     // The jump went to today's jump log.
     bool logged = false;

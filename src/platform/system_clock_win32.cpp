@@ -1,0 +1,47 @@
+#include <windows.h>
+
+#include "platform/system_clock.h"
+#include "platform/win32_text.h"
+
+namespace tkw {
+
+SystemTime SystemClock::GetLocalTime() {
+    SYSTEMTIME st{};
+    ::GetLocalTime(&st);
+    SystemTime t;
+    t.wYear = st.wYear;
+    t.wMonth = st.wMonth;
+    t.wDayOfWeek = st.wDayOfWeek;
+    t.wDay = st.wDay;
+    t.wHour = st.wHour;
+    t.wMinute = st.wMinute;
+    t.wSecond = st.wSecond;
+    t.wMilliseconds = st.wMilliseconds;
+    return t;
+}
+
+// Needs the right to change the system time (SeSystemtimePrivilege, which an
+// administrator's elevated process holds); without it Windows refuses with
+// ERROR_PRIVILEGE_NOT_HELD and LastError() carries its text.
+bool SystemClock::SetLocalTime(const SystemTime& t) {
+    if (!IsValid(t)) {
+        lastError_ = SystemErrorText(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    SYSTEMTIME st{};
+    st.wYear = t.wYear;
+    st.wMonth = t.wMonth;
+    st.wDayOfWeek = t.wDayOfWeek;  // ignored by the system
+    st.wDay = t.wDay;
+    st.wHour = t.wHour;
+    st.wMinute = t.wMinute;
+    st.wSecond = t.wSecond;
+    st.wMilliseconds = t.wMilliseconds;
+    if (!::SetLocalTime(&st)) {
+        lastError_ = SystemErrorText(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tkw

@@ -1,17 +1,5 @@
-// Which device a COM number stands for on this machine. By default COMn is
-// /dev/ttyS(n-1); any number can be mapped to any path (a USB adapter, a
-// /dev/serial/by-id link, a pseudo-terminal) at run time.
+// The COM number map's declarations moved to serial/com_map.h, shared by both
+// backends; this name stays for the POSIX code that includes it.
 #pragma once
 
-#include <cstdint>
-#include <string>
-
-namespace tkw {
-
-void MapComPort(int32_t port, const std::string& path);
-std::string ComPortPath(int32_t port);
-// Parses "COMn=PATH" (n 1..255, case-insensitive COM) and maps it; false for a
-// malformed text.
-bool MapComPortSpec(const std::string& spec);
-
-}  // namespace tkw
+#include "serial/com_map.h"

@@ -1,0 +1,21 @@
+// Which device a COM number stands for on this machine.
+//
+// POSIX: COMn is /dev/ttyS(n-1) by default; any number can be mapped to any
+// path (a USB adapter, a /dev/serial/by-id link, a pseudo-terminal) at run
+// time.
+// Windows: the COM number is the device's own name, \\.\COMn; a mapping is
+// accepted and has no effect.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tkw {
+
+void MapComPort(int32_t port, const std::string& path);
+std::string ComPortPath(int32_t port);
+// Parses "COMn=PATH" (n 1..255, case-insensitive COM) and maps it; false for a
+// malformed text.
+bool MapComPortSpec(const std::string& spec);
+
+}  // namespace tkw

@@ -25,6 +25,12 @@ public:
     bool Checked = false;
     bool Visible = true;
     bool Enabled = true;
+    // As the menu defines them: the group the item belongs to, and whether
+    // it shows a radio dot rather than a tick when checked.
+    int GroupIndex = 0;
+    bool RadioItem = false;
+    // A caption of "-" makes the item a separator line.
+    bool IsLine() const { return Caption == "-"; }
     std::function<void(MenuItem&)> OnClick;
 };
 

@@ -169,7 +169,12 @@ int32_t ModemLine(int32_t port, int32_t mode, DWORD raise, DWORD drop) {
     if (mode != 0 && mode != 1) return ValidPort(port) ? kBadArg : kBadPort;
     HandleUse use(port);
     if (use.handle() == nullptr) return use.Missing();
-    return EscapeCommFunction(use.handle(), mode == 1 ? raise : drop) ? 0 : kSystem;
+    if (EscapeCommFunction(use.handle(), mode == 1 ? raise : drop)) return 0;
+    // A port without modem lines (Wine's COMn on a pseudo-terminal, some
+    // virtual ports) answers "not supported": there is no DTR or RTS to set,
+    // and that is no fault of the setup, as on POSIX pseudo-terminals. A real
+    // refusal (such as DTR under DTR handshake) is another code.
+    return GetLastError() == ERROR_NOT_SUPPORTED ? 0 : kSystem;
 }
 
 }  // namespace

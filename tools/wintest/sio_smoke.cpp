@@ -1,11 +1,14 @@
 // tkw-sio-smoke: takes a COM port into use the way TKW does (4800 8N1, no flow
 // control, DTR and RTS raised, 10 ms write time-out), writes one 12-byte
-// frame, reads for 2 s and prints what came in. For trying the Windows serial
+// frame, reads for 2 s and prints what came in. Then it reads on a second
+// thread, as TKW's reader does, while the main thread writes 50 frames and
+// closes the port under the running reader. For trying the Windows serial
 // backend on a real port or under Wine.
 //
 //   tkw-sio-smoke N        (N = the COM number, 1..255)
 //
 // Exit status: 0 when every step succeeded, 1 on a failed step, 2 on bad usage.
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -62,7 +65,33 @@ int main(int argc, char** argv) {
     std::printf("\n%d bytes read\n", total);
 
     ok = Step("sio_flush 0", sio_flush(port, 0), 0) && ok;
+
+    // Reads beside writes, then a close racing the reads: the reader must
+    // see "not open" (-2) and nothing worse.
+    std::atomic<int> beside{0};
+    std::atomic<int32_t> readerEnd{0};
+    std::thread reader([&] {
+        for (;;) {
+            uint8_t buf[255];
+            const int32_t n = sio_read(port, buf, 255);
+            if (n < 0) {
+                readerEnd.store(n);
+                return;
+            }
+            beside.fetch_add(n);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    int written = 0;
+    for (int i = 0; i < 50; ++i) {
+        if (sio_write(port, frame, 12) == 12) ++written;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ok = Step("writes beside reads", written, 50) && ok;
     ok = Step("sio_close", sio_close(port), 0) && ok;
+    reader.join();
+    std::printf("%d bytes read beside the writes\n", beside.load());
+    ok = Step("reader's last read", readerEnd.load(), -2) && ok;
     ok = Step("sio_close again", sio_close(port), -2) && ok;
     ok = Step("sio_read closed", sio_read(port, nullptr, 0), -2) && ok;
     return ok ? 0 : 1;

@@ -1,0 +1,212 @@
+#include "app/form1.h"
+
+#include <utility>
+
+namespace tkw {
+
+namespace {
+
+// Holds the reader for a scope, so that no way out of a command leaves
+// reception paused.
+class Paused {
+public:
+    explicit Paused(ReaderControl& r) : r_(r) { r_.Pause(); }
+    ~Paused() { r_.Resume(); }
+    Paused(const Paused&) = delete;
+    Paused& operator=(const Paused&) = delete;
+
+private:
+    ReaderControl& r_;
+};
+
+const char* FormatCaption(int code) {
+    switch (code) {
+        case 1: return "KRW_CODE";
+        case 2: return "PL_CODE";
+        case 3: return "MN_CODE";
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
+TForm1::TForm1(const Form1Seams& seams)
+    : Receiver(UserSettings, State, seams.clock, seams.serial, seams.monitor, seams.log),
+      io_(seams),
+      reader_(seams.serial, UserSettings.PortNumber, seams.mainThread,
+              [this](const uint8_t* buf, int32_t len) { Receiver.HandleChunk(buf, len); }, seams.readerSleep),
+      Ports_(seams.serial, UserSettings, Line, seams.boxes, &hold_, PopupMenu1.Ports, [this] { return Save(); }) {
+    BindMenu();
+}
+
+void TForm1::BindMenu() {
+    Form1Menu& m = PopupMenu1;
+    for (MenuItem* f : {&m.N31, &m.N11, &m.N10}) f->OnClick = [this](MenuItem& it) { N31Click(it); };
+    for (MenuItem* p : {&m.com11, &m.com21, &m.com31, &m.com41}) p->OnClick = [this](MenuItem& it) { com11Click(it); };
+    for (MenuItem* b : {&m.N48001, &m.N96001}) b->OnClick = [this](MenuItem& it) { N48001Click(it); };
+    const std::pair<MenuItem*, void (TForm1::*)()> plain[] = {
+        {&m.N21, &TForm1::N21Click}, {&m.N6, &TForm1::N6Click},   {&m.N16, &TForm1::N16Click},
+        {&m.N3, &TForm1::N3Click},   {&m.N4, &TForm1::N4Click},   {&m.N12, &TForm1::N12Click},
+        {&m.N18, &TForm1::N18Click}, {&m.N15, &TForm1::N15Click}, {&m.About1, &TForm1::About1Click},
+        {&m.N19, &TForm1::N19Click}, {&m.N20, &TForm1::N20Click}, {&m.N8, &TForm1::N8Click},
+    };
+    for (const auto& [item, handler] : plain) item->OnClick = [this, h = handler](MenuItem&) { (this->*h)(); };
+}
+
+Status TForm1::Save() { return savecfg(io_.files, io_.configPath, UserSettings); }
+
+void TForm1::FormCreate() {
+    io_.platform.SetToolWindow();                                  // 1
+    Place.Left = io_.platform.ScreenWidth() - Place.Width - 80;    // 2
+    Place.Top = 0;
+    io_.platform.MoveWindow(Place.Left, Place.Top);
+    // 3: every date this program formats already reads yyyy-mm-dd.
+    Label1.Caption = TimeText(io_.clock.GetLocalTime());           // 4
+    Tick.LastSecond = 60;                                          // 5
+    Tick.LastYear = Tick.LastMonth = Tick.LastDay = 0;
+    State.SignalAge = 50;                                          // 6
+    Label2.Caption = DateText(io_.clock.GetLocalTime());           // 7
+    StatusText = kNoSignalText;                                    // 8
+
+    const LoadResult loaded = LoadSettings(io_.files, io_.configPath, UserSettings);  // 9
+    if (!loaded.ok()) {
+        // The strip stays up and ticks, with no port and no reader: the
+        // user sees why in the box and can fix the file.
+        ReportLoad(loaded, io_.boxes);
+        return;
+    }
+
+    State.MonitorOn = false;                                       // 10
+    State.NoSignal = false;
+    State.JumpPending = false;
+    State.JumpLogOn = true;
+    State.CommLogOn = false;
+    PopupMenu1.N4.Checked = UserSettings.NoCorrectOnJump;          // 11
+    if (const char* caption = FormatCaption(UserSettings.CodeFormat))  // 12
+        if (MenuItem* item = PopupMenu1.Find(caption)) item->Checked = true;
+    State.CorrectNow = true;                                       // 13
+    Ports_.StartupOpen();                                          // 14
+    Receiver.ResetRing(0);                                         // 15
+    reader_.Start();                                               // 16
+    ReaderThread = &reader_;
+}
+
+void TForm1::FormClose() {
+    if (ReaderThread) ReaderThread->Stop();
+}
+
+void TForm1::Timer1Timer() {
+    if (!Tick.Timer1Timer(io_.clock, io_.serial, UserSettings, State)) return;
+    Label1.Caption = Tick.TimeLabel;
+    Label2.Caption = Tick.DateLabel;
+    Panel2.Color = {Tick.PanelColour.r, Tick.PanelColour.g, Tick.PanelColour.b};
+    StatusText = Tick.StatusText;
+}
+
+void TForm1::Panel2MouseDown(int x, int y) {
+    DragX = x;
+    DragY = y;
+}
+
+void TForm1::Panel2MouseMove(int x, int y) {
+    if (!io_.platform.LeftButtonHeld()) return;
+    Place.Left += x - DragX;
+    Place.Top += y - DragY;
+    io_.platform.MoveWindow(Place.Left, Place.Top);
+}
+
+void TForm1::Panel2DblClick() { io_.boxes.Show(BoxKind::Plain, kAppTitle, StatusText); }
+
+void TForm1::N31Click(MenuItem& item) {
+    Status saved;
+    {
+        Paused hold(hold_);
+        for (MenuItem* f : {&PopupMenu1.N31, &PopupMenu1.N10, &PopupMenu1.N11}) f->Checked = false;
+        item.Checked = true;
+        UserSettings.CodeFormat = static_cast<uint8_t>(item.Tag);
+        // Always through the baud command, even at the right code already:
+        // the port is closed and reopened, which drops what the old format
+        // left in its buffers.
+        (item.Tag == 1 ? PopupMenu1.N48001 : PopupMenu1.N96001).Click();
+        saved = Save();
+        Receiver.ResetRing(1);
+    }
+    // After the resume: the user may sit on the box, reception must not.
+    ReportSave(saved, io_.boxes);
+}
+
+void TForm1::com11Click(MenuItem& item) { Ports_.com11Click(item.Tag); }
+
+void TForm1::N21Click() { io_.platform.ShowModal("Form4"); }
+
+void TForm1::N48001Click(MenuItem& item) { Ports_.N48001Click(item.Tag); }
+
+void TForm1::N6Click() { State.CorrectNow = true; }
+
+void TForm1::N16Click() {
+    State.MonitorOn = true;
+    io_.platform.ShowModal("Form3");
+}
+
+void TForm1::N3Click() { io_.platform.ShowModal("Form2"); }
+
+void TForm1::N4Click() {
+    UserSettings.NoCorrectOnJump = !UserSettings.NoCorrectOnJump;
+    PopupMenu1.N4.Checked = UserSettings.NoCorrectOnJump;
+    ReportSave(Save(), io_.boxes);
+}
+
+void TForm1::N12Click() {
+    State.JumpLogOn = !State.JumpLogOn;
+    PopupMenu1.N12.Checked = State.JumpLogOn;
+}
+
+void TForm1::N18Click() {
+    State.CommLogOn = !State.CommLogOn;
+    PopupMenu1.N18.Checked = State.CommLogOn;
+}
+
+void TForm1::N15Click() {
+    HelpFile = kHelpFile;
+    if (!io_.platform.OpenHelp(HelpFile)) io_.boxes.Show(BoxKind::Plain, kAppTitle, kHelpMissing);
+}
+
+void TForm1::About1Click() { io_.platform.ShowModal("AboutBox"); }
+
+void TForm1::ShowStrip(bool visible) {
+    Visible = visible;
+    io_.platform.SetWindowVisible(visible);
+    PopupMenu1.N19.Visible = visible;
+    PopupMenu1.N20.Visible = !visible;
+}
+
+void TForm1::N19Click() {
+    io_.platform.TrayAdd();
+    InTray = true;
+    ShowStrip(false);
+}
+
+void TForm1::N20Click() {
+    io_.platform.TrayDelete();
+    InTray = false;
+    ShowStrip(true);
+}
+
+void TForm1::N8Click() {
+    // An icon left behind would linger in the tray until the mouse passes.
+    if (InTray) io_.platform.TrayDelete();
+    InTray = false;
+    io_.platform.CloseMainWindow();
+}
+
+intptr_t TForm1::TrayIconNotify(uintptr_t, intptr_t lParam) {
+    // Only the right button: the strip comes back through the menu alone.
+    if (lParam == kWmRButtonUp) io_.platform.PopupAtCursor(PopupMenu1);
+    return 0;
+}
+
+void TForm1::TaskbarCreated() {
+    if (InTray) io_.platform.TrayAdd();
+}
+
+}  // namespace tkw

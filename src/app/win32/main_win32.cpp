@@ -351,7 +351,6 @@ void Paint(App& app, HDC target) {
         SIZE sz{};
         GetTextExtentPoint32W(dc, date.c_str(), static_cast<int>(date.size()), &sz);
         SelectObject(dc, old);
-        f.Label2.Place.Left = f.Panel2.Place.Left + f.Panel2.Place.Width + 2;
         f.Label2.Place.Width = sz.cx;
         f.Label1.Place.Left = f.Label2.Place.Left + f.Label2.Place.Width;
         f.Label1.Place.Width = 184 - f.Label1.Place.Left;

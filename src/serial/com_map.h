@@ -12,6 +12,8 @@
 
 namespace tkw {
 
+inline constexpr int32_t kMaxComPort = 255;
+
 void MapComPort(int32_t port, const std::string& path);
 std::string ComPortPath(int32_t port);
 // Parses "COMn=PATH" (n 1..255, case-insensitive COM) and maps it; false for a

@@ -52,7 +52,7 @@ constexpr int32_t kNoDevice = -4;
 constexpr int32_t kBusy = -5;
 constexpr int32_t kSystem = -6;
 
-constexpr int32_t kMaxPort = 255;
+constexpr int32_t kMaxPort = kMaxComPort;
 
 struct Port {
     std::mutex openClose;  // open and close of one port never overlap
@@ -212,21 +212,6 @@ std::string ComPortPath(int32_t port) {
         if (it != g_map.end()) return it->second;
     }
     return "/dev/ttyS" + std::to_string(port - 1);
-}
-
-bool MapComPortSpec(const std::string& spec) {
-    const size_t eq = spec.find('=');
-    if (eq == std::string::npos || eq < 4 || eq > 6 || eq + 1 == spec.size()) return false;
-    const auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
-    if (lower(spec[0]) != 'c' || lower(spec[1]) != 'o' || lower(spec[2]) != 'm') return false;
-    int32_t n = 0;
-    for (size_t i = 3; i < eq; ++i) {
-        if (spec[i] < '0' || spec[i] > '9') return false;
-        n = n * 10 + (spec[i] - '0');
-    }
-    if (!ValidPort(n)) return false;
-    MapComPort(n, spec.substr(eq + 1));
-    return true;
 }
 
 int32_t sio_open(int32_t port) {

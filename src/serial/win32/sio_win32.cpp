@@ -58,7 +58,7 @@ constexpr int32_t kNoDevice = -4;
 constexpr int32_t kBusy = -5;
 constexpr int32_t kSystem = -6;
 
-constexpr int32_t kMaxPort = 255;
+constexpr int32_t kMaxPort = kMaxComPort;
 
 struct Port {
     std::mutex openClose;  // open and close of one port never overlap

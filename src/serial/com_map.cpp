@@ -1,0 +1,22 @@
+#include "serial/com_map.h"
+
+namespace tkw {
+
+// "COMn=PATH": the same syntax on every platform, so that a command line
+// written for one works (or is refused) the same way on the other.
+bool MapComPortSpec(const std::string& spec) {
+    const size_t eq = spec.find('=');
+    if (eq == std::string::npos || eq < 4 || eq > 6 || eq + 1 == spec.size()) return false;
+    const auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
+    if (lower(spec[0]) != 'c' || lower(spec[1]) != 'o' || lower(spec[2]) != 'm') return false;
+    int32_t n = 0;
+    for (size_t i = 3; i < eq; ++i) {
+        if (spec[i] < '0' || spec[i] > '9') return false;
+        n = n * 10 + (spec[i] - '0');
+    }
+    if (n < 1 || n > kMaxComPort) return false;
+    MapComPort(n, spec.substr(eq + 1));
+    return true;
+}
+
+}  // namespace tkw

@@ -1,8 +1,9 @@
 // tkw.exe: the desktop program. One borderless, always-on-top strip window
 // that paints TForm1's control models, turns its messages into TForm1's
-// handler calls, and serves the reader thread's hand-offs. Built a second time
-// with TKW_E2E as tkw-e2e.exe, whose clock writes the corrections to clock.log
-// instead of stepping the machine's clock.
+// handler calls, and serves the reader thread's hand-offs; and the dialogs the
+// form opens, made at start-up and shown modally over the strip. Built a
+// second time with TKW_E2E as tkw-e2e.exe, whose clock writes the corrections
+// to clock.log instead of stepping the machine's clock.
 #ifndef UNICODE
 #define UNICODE
 #endif
@@ -23,6 +24,7 @@
 #include "platform/single_instance.h"
 #include "platform/system_clock.h"
 #include "platform/win32_text.h"
+#include "ui/win32/dialog_shell.h"
 
 namespace {
 
@@ -163,6 +165,21 @@ private:
 
 // ---- The window system as the form sees it.
 
+// The dialogs the form opens by name, made in this order once the strip has
+// run FormCreate and kept, hidden between uses, until the program ends.
+struct NamedDialog {
+    const char* name;
+    DialogLook look;
+};
+using Frame = DialogLook::Frame;
+const NamedDialog kDialogs[] = {
+    {"AboutBox", {L"About", Frame::Dialog, 329, 326, true, true, 0, 0, false}},
+    {"Form2", {L"校时设置", Frame::Single, 392, 419, true, false, 460, 136, false}},
+    {"Form3", {L"通讯观测", Frame::Sizeable, 691, 469, false, true, 0, 0, true}},
+    {"Form4", {L"Serial Port", Frame::Dialog, 300, 150, true, true, 0, 0, false}},
+};
+constexpr size_t kDialogCount = sizeof kDialogs / sizeof kDialogs[0];
+
 HICON AppIcon(int size) {
     return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
 }
@@ -223,9 +240,26 @@ public:
         return reinterpret_cast<INT_PTR>(r) > 32;
     }
 
+    // Made after the strip and its FormCreate, in kDialogs' order.
+    void CreateDialogs(HINSTANCE inst) {
+        for (size_t i = 0; i < kDialogCount; ++i) dialogs_[i].Create(inst, g_wnd, kDialogs[i].look);
+    }
+
     void ShowModal(const std::string& form) override {
-        const std::wstring text = L"此对话框（" + WideFromUtf8(form) + L"）将在以后的版本中提供。";
-        MessageBoxW(g_wnd, text.c_str(), L"TKW", MB_OK | MB_SETFOREGROUND);
+        for (size_t i = 0; i < kDialogCount; ++i) {
+            if (form != kDialogs[i].name) continue;
+            // Closed, Quit and Busy need nothing more here: a quit is already
+            // posted again for the main loop, and a busy request brought the
+            // open shell to the front.
+            if (dialogs_[i].ShowModal() == DialogShell::ModalEnd::Missing) {
+                const std::wstring text = L"无法打开对话框 " + WideFromUtf8(form) + L"：" +
+                                          WideFromUtf8(SystemErrorText(dialogs_[i].CreateError()));
+                MessageBoxW(g_wnd, text.c_str(), WideFromUtf8(kAppTitle).c_str(), MB_OK | MB_ICONERROR);
+            }
+            return;
+        }
+        const std::wstring text = L"没有名为 " + WideFromUtf8(form) + L" 的对话框。";
+        MessageBoxW(g_wnd, text.c_str(), WideFromUtf8(kAppTitle).c_str(), MB_OK | MB_ICONERROR);
     }
 
     void CloseMainWindow() override { PostMessageW(g_wnd, WM_CLOSE, 0, 0); }
@@ -244,6 +278,8 @@ private:
         wcsncpy(nid.szTip, L"串口校时", sizeof nid.szTip / sizeof nid.szTip[0] - 1);
         Shell_NotifyIconW(what, &nid);
     }
+
+    DialogShell dialogs_[kDialogCount];
 };
 
 // ---- Everything the strip talks to, and the form.
@@ -457,6 +493,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
         CreateFonts(app);
         g_app = &app;
         app.form.FormCreate();
+        app.platform.CreateDialogs(inst);
         if (app.form.Visible) ShowWindow(g_wnd, SW_SHOWNOACTIVATE);
         if (app.form.Timer1.Enabled) SetTimer(g_wnd, kTimerId, static_cast<UINT>(app.form.Timer1.Interval), nullptr);
 

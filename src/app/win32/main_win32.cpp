@@ -180,6 +180,44 @@ const NamedDialog kDialogs[] = {
 };
 constexpr size_t kDialogCount = sizeof kDialogs / sizeof kDialogs[0];
 
+// The help file as the program looks for it: in the working directory, then
+// beside the program. Empty when it is in neither.
+std::wstring FindHelpFile(const std::wstring& name) {
+    const auto isFile = [](const std::wstring& path) {
+        const DWORD a = GetFileAttributesW(path.c_str());
+        return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+    };
+    const auto fullPath = [](const std::wstring& path) {
+        const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+        if (n == 0) return std::wstring();
+        std::wstring full(n, L'\0');
+        const DWORD got = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
+        if (got == 0 || got >= n) return std::wstring();
+        full.resize(got);
+        return full;
+    };
+    if (name.empty()) return {};
+    // WinHelp is given a full path: a bare name it would look for along its
+    // own search path instead of where the program looked.
+    if (const std::wstring here = fullPath(name); !here.empty() && isFile(here)) return here;
+    const bool bare = name.find_first_of(L"\\/:") == std::wstring::npos;
+    if (!bare) return {};
+    std::wstring exe(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
+        if (n == 0) return {};
+        if (n < exe.size()) {
+            exe.resize(n);
+            break;
+        }
+        exe.resize(exe.size() * 2);  // a long path was cut short
+    }
+    const size_t slash = exe.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return {};
+    const std::wstring beside = exe.substr(0, slash + 1) + name;
+    return isFile(beside) ? beside : std::wstring();
+}
+
 HICON AppIcon(int size) {
     return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
 }
@@ -233,11 +271,13 @@ public:
         if (cmd >= 1 && cmd <= menu.Items.size()) menu.Items[cmd - 1]->Click();
     }
 
-    // WinHelp is gone from current Windows: the file goes to whatever the
-    // shell has registered for .hlp, and a failure is reported to the form.
+    // Z930.hlp is a WinHelp file, so it goes to WinHelp, opened at its
+    // contents. False, and the form's "help missing" box, when the file is in
+    // neither place or WinHelpW fails (no WinHelp viewer on the system).
     bool OpenHelp(const std::string& file) override {
-        const HINSTANCE r = ShellExecuteW(g_wnd, L"open", WideFromUtf8(file).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-        return reinterpret_cast<INT_PTR>(r) > 32;
+        const std::wstring path = FindHelpFile(WideFromUtf8(file));
+        if (path.empty()) return false;
+        return WinHelpW(g_wnd, path.c_str(), HELP_COMMAND, reinterpret_cast<ULONG_PTR>(L"JumpID(\"\",\"\")")) != FALSE;
     }
 
     // Made after the strip and its FormCreate, in kDialogs' order.

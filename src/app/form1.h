@@ -41,7 +41,7 @@ struct Form1Seams {
 };
 
 inline constexpr const char* kHelpFile = "Z930.hlp";
-inline constexpr const char* kHelpMissing = "无法打开帮助文件 Z930.hlp：本机没有帮助查看程序，或工作目录中没有该文件。";
+inline constexpr const char* kHelpMissing = "无法打开帮助文件 Z930.hlp：本机没有帮助查看程序，或工作目录和程序所在目录中都没有该文件。";
 inline constexpr uintptr_t kTrayMessage = 0x401;  // WM_USER + 1
 inline constexpr intptr_t kWmRButtonUp = 0x205;
 

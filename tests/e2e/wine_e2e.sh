@@ -1,0 +1,278 @@
+#!/usr/bin/env bash
+# The Windows program end to end: tkw-e2e.exe (the build whose clock writes
+# "SET ..." lines to clock.log instead of stepping the clock) under Wine on a
+# private Xvfb display and a private Wine prefix, COM1 mapped to one end of a
+# socat pair, tkw-sim on the other end.
+#
+#   tests/e2e/wine_e2e.sh TKW_E2E_EXE TKW_SIM OUTDIR
+#
+# Checks, in the order a user would meet them:
+#   - the strip: 185 x 17 at (screen width - 265, 0), indicator red at start;
+#   - a receiver frame gives a SET line at the frame's time + 135 ms (plus the
+#     processing), 55 AA goes back, and the indicator turns green;
+#   - a time frame goes out every second, carrying the PC's time;
+#   - a receiver 30 s off is a jump: logged in the day's jump log (GBK text),
+#     and the clock is left alone;
+#   - "跳动不校时" from the popup menu (keyboard in the open menu) writes a
+#     224-byte horalsys.conf with the switch off;
+#   - a second copy shows "串口校时程序已经在运行！" (caption "警告"), ends, and
+#     leaves the first running;
+#   - "关闭退出" ends the program with status 0.
+# Screenshots of the strip and of its open menu go to OUTDIR.
+#
+# Needs wine (64-bit), Xvfb, xdotool, socat, imagemagick, fonts-wqy-zenhei and
+# the zh_CN.UTF-8 locale. Never runs tkw.exe: that one would step the clock.
+set -euo pipefail
+
+[ $# -eq 3 ] || { echo "usage: $0 TKW_E2E_EXE TKW_SIM OUTDIR" >&2; exit 2; }
+exe="$(realpath "$1")"
+sim="$(realpath "$2")"
+out="$(realpath -m "$3")"
+case "$(basename "$exe")" in tkw-e2e.exe) ;; *) echo "only tkw-e2e.exe may run here" >&2; exit 2 ;; esac
+[ -f "$exe" ] || { echo "no $exe: build the x64 Windows targets first" >&2; exit 2; }
+
+wine="$(command -v wine || true)"
+[ -n "$wine" ] || wine=/usr/lib/wine/wine64
+for tool in "$wine" Xvfb xdotool socat import convert iconv; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
+done
+locale -a 2>/dev/null | grep -qiE '^zh_CN\.utf-?8$' || { echo "missing: the zh_CN.UTF-8 locale" >&2; exit 2; }
+
+mkdir -p "$out"
+work="$(mktemp -d)"
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
+pids=()
+failures=0
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  if [ "$failures" -ne 0 ] || [ "${KEEP_WORK:-0}" = 1 ]; then
+    rm -rf "$out/work" && cp -r "$work/run" "$out/work" 2>/dev/null || true
+    cp "$work"/*.log "$work"/*.err "$out/work/" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+say() { printf '%s  %s\n' "$(date -u +%T)" "$*"; }
+ok() { say "ok    $*"; }
+bad() { say "FAIL  $*" >&2; failures=$((failures + 1)); }
+# wait_until SECONDS COMMAND...: polls COMMAND every 0.2 s.
+wait_until() {
+  local deadline=$((SECONDS + $1)); shift
+  until "$@"; do
+    [ "$SECONDS" -ge "$deadline" ] && return 1
+    sleep 0.2
+  done
+}
+
+# ---- Display, line, prefix.
+exec 5>"$work/display"
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 & pids+=($!)
+wait_until 20 test -s "$work/display" || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -1 "$work/display")"
+screen_w=1024
+
+socat pty,raw,echo=0,link="$work/com1" pty,raw,echo=0,link="$work/receiver" >"$work/socat.log" 2>&1 & pids+=($!)
+wait_until 10 test -e "$work/receiver" || { echo "socat did not start" >&2; exit 1; }
+# Held open for the whole run: socat ends when the last user of an end closes
+# it, and two receivers take turns on this one.
+exec 7<>"$work/receiver"
+
+say "making the Wine prefix (about a minute)"
+timeout 300 "$wine" wineboot -i >"$work/wineboot.log" 2>&1 || { echo "wineboot failed" >&2; exit 1; }
+# Wine's own fonts have no Chinese glyphs: the menu and the boxes take one
+# that has, in its variant with bitmaps drawn for small sizes.
+cat >"$work/setup.reg" <<EOF
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
+"Tahoma"="WenQuanYi Zen Hei Sharp"
+"MS Shell Dlg"="WenQuanYi Zen Hei Sharp"
+"MS Shell Dlg 2"="WenQuanYi Zen Hei Sharp"
+"SimSun"="WenQuanYi Zen Hei Sharp"
+"宋体"="WenQuanYi Zen Hei Sharp"
+
+[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]
+"COM1"="$work/com1"
+EOF
+"$wine" regedit "$work/setup.reg" >/dev/null 2>&1
+# The port map is read when wineserver starts.
+wineserver -w 2>/dev/null || wineserver -k 2>/dev/null || true
+
+mkdir "$work/run"
+cd "$work/run"
+
+# ---- Helpers over the strip.
+strip_x=$((screen_w - 185 - 80))
+pixel() {  # pixel X Y -> "srgb(r,g,b)" of the screen now
+  import -window root "$work/pixel.png" 2>/dev/null
+  convert "$work/pixel.png" -format "%[pixel:p{$1,$2}]" info: 2>/dev/null
+}
+indicator_is() { [ "$(pixel $((strip_x + 8)) 8)" = "$1" ]; }
+strip_windows() { xdotool search --onlyvisible --name '^TKW$' 2>/dev/null || true; }
+strip_shown() { [ -n "$(strip_windows)" ]; }
+open_menu() {
+  xdotool mousemove $((strip_x + 120)) 8 click 3
+  sleep 1.5
+}
+# Keys in the open menu: Up from nothing selects the last item.
+menu_keys() {
+  local k
+  for k in "$@"; do xdotool key "$k"; sleep 0.25; done
+}
+ms_of() {  # ms_of "YYYY-MM-DD hh:mm:ss.zzz" -> local time in ms since the epoch
+  local s
+  s="$(date -d "${1%.*}" +%s)"
+  echo $((s * 1000 + 10#${1##*.}))
+}
+# Lines of a program's output, each stamped with the moment it was read.
+stamped() {
+  local line
+  while IFS= read -r line; do printf '%s %s\n' "${EPOCHREALTIME/./}" "$line"; done
+}
+
+# ---- Start.
+say "starting tkw-e2e.exe"
+"$wine" "$exe" >"$work/tkw.log" 2>&1 & tkw_pid=$!
+pids+=("$tkw_pid")
+wait_until 60 strip_shown || { echo "the strip never appeared" >&2; exit 1; }
+sleep 1.5
+strip="$(strip_windows | head -1)"
+geometry="$(xdotool getwindowgeometry "$strip")"
+if grep -q "Position: $strip_x,0 " <<<"$geometry" && grep -q "Geometry: 185x17" <<<"$geometry"; then
+  ok "strip 185x17 at ($strip_x,0)"
+else
+  bad "strip geometry: $geometry"
+fi
+if indicator_is "srgb(255,0,0)"; then ok "indicator red before any frame"; else bad "indicator at start: $(pixel $((strip_x + 8)) 8)"; fi
+
+# ---- A receiver in step.
+say "receiver in step (KRW_CODE, 4800)"
+( "$sim" --device "$work/receiver" --format 1 --count 7 --stamp 2>"$work/sim1.err" | stamped >"$work/sim1.log" ) & sim_pid=$!
+pids+=("$sim_pid")
+wait "$sim_pid" 2>/dev/null || true
+
+first_set="$(grep -m1 '^SET ' clock.log 2>/dev/null | tr -d '\r' || true)"
+if [ -z "$first_set" ]; then
+  bad "no SET line in clock.log"
+else
+  set_ms="$(ms_of "${first_set#SET }")"
+  best=""
+  while read -r _ _ ns _; do
+    d=$((set_ms - ns / 1000000000 * 1000))
+    if [ "$d" -ge 135 ] && [ "$d" -le 400 ]; then best="$d"; break; fi
+  done < <(grep ' SENT ' "$work/sim1.log")
+  if [ -n "$best" ]; then ok "$first_set: the frame's second + $best ms"; else bad "$first_set matches no frame's second + 135..400 ms"; fi
+fi
+if grep -q ' TX 55 AA$' "$work/sim1.log"; then ok "55 AA back after the correction"; else bad "no 55 AA on the line"; fi
+
+# Time frames: one a second once the stale ones from before the receiver came
+# are through, each carrying the PC's time of day in BCD.
+first_rx="$(awk 'NR == 1 { print $1; exit }' "$work/sim1.log")"
+mapfile -t frames < <(awk -v from="$first_rx" '$2 == "TX" && $3 == "AA" && $4 == "AA" && $1 > from + 2000000' "$work/sim1.log")
+if [ "${#frames[@]}" -ge 4 ]; then
+  span_us=$(( $(awk '{print $1}' <<<"${frames[-1]}") - $(awk '{print $1}' <<<"${frames[0]}") ))
+  per_s=$(( (${#frames[@]} - 1) * 1000000000 / (span_us > 0 ? span_us : 1) ))  # frames per 1000 s
+  if [ "$per_s" -ge 800 ] && [ "$per_s" -le 1200 ]; then ok "${#frames[@]} time frames, $((per_s / 10))% of one a second"; else bad "time frames: ${#frames[@]} in $((span_us / 1000)) ms"; fi
+else
+  bad "only ${#frames[@]} time frames in the steady part"
+fi
+bad_frames=0
+for f in "${frames[@]}"; do
+  read -r at _ b0 b1 b2 _ _ _ hh mm ss _ _ last <<<"$f"
+  if [ "$b0 $b1 $b2" != "AA AA 00" ] || [ "$last" != "A3" ] || [ -z "$ss" ]; then bad_frames=$((bad_frames + 1)); continue; fi
+  now_s=$((at / 1000000))
+  want="$(date -d "@$now_s" '+%H %M %S')"
+  read -r wh wm ws <<<"$want"
+  diff=$(( (10#$wh * 3600 + 10#$wm * 60 + 10#$ws) - (10#$hh * 3600 + 10#$mm * 60 + 10#$ss) ))
+  [ "${diff#-}" -le 2 ] || [ "${diff#-}" -ge 86398 ] || bad_frames=$((bad_frames + 1))
+done
+if [ "$bad_frames" -eq 0 ]; then ok "time frames well formed, PC time within 2 s"; else bad "$bad_frames time frames malformed or off the PC's time"; fi
+
+sleep 0.5
+import -window root "$work/strip.png"
+convert "$work/strip.png" -crop 187x19+$((strip_x - 1))+0 +repage -scale 200% "$out/tkw-strip.png"
+if indicator_is "srgb(0,128,0)"; then ok "indicator green with the receiver"; else bad "indicator with frames: $(pixel $((strip_x + 8)) 8)"; fi
+open_menu
+import -window root "$work/menu.png"
+convert "$work/menu.png" -crop 360x485+$((strip_x - 95))+0 +repage "$out/tkw-menu.png"
+xdotool key Escape
+sleep 0.5
+
+# ---- A receiver 30 s off: a jump, logged and not corrected.
+# Frames are only weighed at the correction second (31 by default), so the
+# receiver starts when its frames (30 s ahead) will pass :29 to :32.
+say "receiver 30 s ahead (waiting for the minute's second 58)"
+second_is_58() { [ "$(date +%S)" = 58 ]; }
+wait_until 65 second_is_58 || true
+sets_before="$(grep -c '^SET ' clock.log || true)"
+( "$sim" --device "$work/receiver" --format 1 --offset-seconds 30 --count 4 --stamp 2>"$work/sim2.err" | stamped >"$work/sim2.log" ) & sim_pid=$!
+pids+=("$sim_pid")
+wait "$sim_pid" 2>/dev/null || true
+sleep 1
+jump_log=""
+for f in ./??????S.txt ./????????S.txt; do [ -f "$f" ] && jump_log="$f"; done
+if [ -n "$jump_log" ] && iconv -f GBK -t UTF-8 "$jump_log" | grep -q '跳动发生！接收时间信息是：'; then
+  ok "jump logged in $(basename "$jump_log"): $(iconv -f GBK -t UTF-8 "$jump_log" | grep -m1 '跳动' | tr -d '\r')"
+else
+  bad "no jump line in a GBK jump log (files: $(ls | tr '\n' ' '))"
+fi
+sets_after="$(grep -c '^SET ' clock.log || true)"
+if [ "$sets_after" = "$sets_before" ]; then ok "the jump did not set the clock"; else bad "a jump set the clock: $(tail -1 clock.log)"; fi
+
+# ---- The menu: "跳动不校时" (the seventh item from the bottom).
+say "popup menu: 跳动不校时"
+[ ! -e horalsys.conf ] || bad "horalsys.conf exists before any save"
+open_menu
+menu_keys Up Up Up Up Up Up Up Return
+if wait_until 10 test -s horalsys.conf; then
+  size="$(stat -c %s horalsys.conf)"
+  flag="$(od -An -tu1 -j216 -N1 horalsys.conf | tr -d ' ')"
+  if [ "$size" = 224 ] && [ "$flag" = 0 ]; then ok "horalsys.conf: 224 bytes, 跳动不校时 off"; else bad "horalsys.conf: $size bytes, flag byte $flag"; fi
+  [ ! -e horalsys.conf.new ] || bad "horalsys.conf.new left behind"
+else
+  bad "no horalsys.conf after 跳动不校时"
+fi
+
+# ---- A second copy.
+say "second copy"
+"$wine" "$exe" >"$work/tkw2.log" 2>&1 & second=$!
+pids+=("$second")
+box="$(timeout 60 xdotool search --sync --onlyvisible --name '^警告$' 2>/dev/null | head -1 || true)"
+if [ -n "$box" ]; then
+  ok "second copy: box \"警告\""
+  import -window "$box" "$work/second.png" 2>/dev/null || true
+  xdotool windowactivate --sync "$box" 2>/dev/null || true
+  xdotool key --window "$box" Return 2>/dev/null || true
+  xdotool key Return 2>/dev/null || true
+else
+  bad "second copy: no box captioned 警告"
+fi
+if wait_until 20 bash -c "! kill -0 $second 2>/dev/null"; then
+  rc=0; wait "$second" || rc=$?
+  if [ "$rc" = 0 ]; then ok "second copy ended, status 0"; else bad "second copy ended with $rc"; fi
+else
+  bad "second copy still running"
+fi
+n="$(strip_windows | wc -l)"
+if kill -0 "$tkw_pid" 2>/dev/null && [ "$n" = 1 ]; then ok "the first copy runs on, one strip"; else bad "after the second copy: $n strips"; fi
+
+# ---- Exit from the menu ("关闭退出", the last item).
+say "exit"
+open_menu
+menu_keys Up Return
+if wait_until 20 bash -c "! kill -0 $tkw_pid 2>/dev/null"; then
+  rc=0; wait "$tkw_pid" || rc=$?
+  if [ "$rc" = 0 ]; then ok "关闭退出: status 0"; else bad "关闭退出: status $rc"; fi
+else
+  bad "still running after 关闭退出"
+fi
+
+say "screenshots: $out/tkw-strip.png $out/tkw-menu.png"
+if [ "$failures" -ne 0 ]; then
+  say "$failures check(s) failed; the run's files are in $out/work"
+  exit 1
+fi
+say "all checks passed"

@@ -236,6 +236,30 @@ else
   bad "no horalsys.conf after 跳动不校时"
 fi
 
+# ---- Into the tray and back: time frames go on while the strip is hidden.
+say "tray: 缩至任务栏, then 恢复显示条 from the tray icon"
+open_menu
+menu_keys Up Up Return
+sleep 1
+( "$sim" --device "$work/receiver" --format 1 --count 4 2>"$work/sim3.err" | stamped >"$work/sim3.log" ) & sim_pid=$!
+pids+=("$sim_pid")
+wait "$sim_pid" 2>/dev/null || true
+if [ "$(pixel $((strip_x + 8)) 8)" = "srgb(0,0,0)" ]; then ok "strip hidden"; else bad "strip still drawn after 缩至任务栏"; fi
+tray="$(xdotool search --onlyvisible --name '^Wine System Tray$' 2>/dev/null | head -1 || true)"
+# (What the line kept while no receiver listened comes first: not counted.)
+n="$(awk 'NR == 1 { from = $1 } $2 == "TX" && $3 == "AA" && $1 > from + 1500000' "$work/sim3.log" | wc -l)"
+if [ "$n" -ge 3 ]; then ok "$n time frames while in the tray"; else bad "only $n time frames while in the tray"; fi
+if [ -n "$tray" ]; then
+  eval "$(xdotool getwindowgeometry --shell "$tray")"
+  xdotool mousemove $((X + 10)) $((Y + 10)) click 3
+  sleep 1.5
+  menu_keys Up Up Return
+  strip_drawn() { [ "$(pixel $((strip_x + 8)) 8)" != "srgb(0,0,0)" ]; }
+  if wait_until 5 strip_drawn; then ok "strip back from the tray icon's menu"; else bad "strip not back after 恢复显示条"; fi
+else
+  bad "no tray icon"
+fi
+
 # ---- A second copy.
 say "second copy"
 "$wine" "$exe" >"$work/tkw2.log" 2>&1 & second=$!
@@ -269,6 +293,45 @@ if wait_until 20 bash -c "! kill -0 $tkw_pid 2>/dev/null"; then
 else
   bad "still running after 关闭退出"
 fi
+
+# ---- Without the right to set the clock: one warning box a run, and the
+# receiver is answered all the same.
+say "clock refused (TKW_E2E_REFUSE_CLOCK=1)"
+rm -f clock.log
+TKW_E2E_REFUSE_CLOCK=1 "$wine" "$exe" >"$work/tkw3.log" 2>&1 & tkw_pid=$!
+pids+=("$tkw_pid")
+wait_until 60 strip_shown || bad "the strip never appeared"
+( "$sim" --device "$work/receiver" --format 1 --count 4 2>"$work/sim4.err" | stamped >"$work/sim4.log" ) & sim_pid=$!
+pids+=("$sim_pid")
+boxes() { xdotool search --onlyvisible --name '^TKW$' 2>/dev/null | grep -vx "$(strip_windows | head -1)" || true; }
+box_shown() { [ -n "$(boxes)" ]; }
+if wait_until 15 box_shown; then
+  ok "warning box after the refused step"
+  import -window "$(boxes | head -1)" "$out/tkw-clock-refused.png" 2>/dev/null || true
+  xdotool windowactivate --sync "$(boxes | head -1)" 2>/dev/null || true
+  xdotool key Return
+else
+  bad "no box after the refused step"
+fi
+wait "$sim_pid" 2>/dev/null || true
+grep -q '^REFUSED ' clock.log 2>/dev/null && ! grep -q '^SET ' clock.log || bad "clock.log: $(tr -d '\r' <clock.log 2>/dev/null | tr '\n' ' ')"
+if grep -q ' TX 55 AA$' "$work/sim4.log"; then ok "55 AA back all the same"; else bad "no 55 AA after the refused step"; fi
+# 立即校正 (tenth from the bottom) with the receiver: refused again, no second box.
+refusals="$(grep -c '^REFUSED ' clock.log || true)"
+open_menu
+menu_keys Up Up Up Up Up Up Up Up Up Up Return
+( "$sim" --device "$work/receiver" --format 1 --count 3 2>"$work/sim5.err" | stamped >"$work/sim5.log" ) & sim_pid=$!
+pids+=("$sim_pid")
+wait "$sim_pid" 2>/dev/null || true
+sleep 1
+if [ "$(grep -c '^REFUSED ' clock.log || true)" -gt "$refusals" ] && ! box_shown; then
+  ok "立即校正 refused again, no second box"
+else
+  bad "after 立即校正: $(grep -c '^REFUSED ' clock.log || true) refusals, box: $(boxes | wc -l)"
+fi
+open_menu
+menu_keys Up Return
+wait_until 20 bash -c "! kill -0 $tkw_pid 2>/dev/null" || bad "second run did not end"
 
 say "screenshots: $out/tkw-strip.png $out/tkw-menu.png"
 if [ "$failures" -ne 0 ]; then

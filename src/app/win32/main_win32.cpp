@@ -63,8 +63,14 @@ public:
 #ifdef TKW_E2E
 // Never steps the machine's clock: logs the step and from then on reads the
 // system clock shifted by it, so the program carries on as after a real step.
-class ProgramClock final : public Clock {
+// With TKW_E2E_REFUSE_CLOCK=1 in the environment it refuses every step (and
+// logs "REFUSED ..."), as the system does for a user without the right.
+class StepLogClock final : public Clock {
 public:
+    StepLogClock() {
+        wchar_t v[8] = {};
+        refuse_ = GetEnvironmentVariableW(L"TKW_E2E_REFUSE_CLOCK", v, 8) > 0 && v[0] == L'1';
+    }
     SystemTime GetLocalTime() override {
         std::lock_guard<std::mutex> lk(m_);
         return FromLocalMs(ToLocalMs(real_.GetLocalTime()) + offset_);
@@ -72,23 +78,28 @@ public:
     bool SetLocalTime(const SystemTime& t) override {
         if (!IsValid(t)) return false;
         std::lock_guard<std::mutex> lk(m_);
-        offset_ = ToLocalMs(t) - ToLocalMs(real_.GetLocalTime());
+        if (!refuse_) offset_ = ToLocalMs(t) - ToLocalMs(real_.GetLocalTime());
         if (FILE* f = _wfopen(L"clock.log", L"ab")) {
-            std::fprintf(f, "SET %s\r\n", WithMsText(t).c_str());
+            std::fprintf(f, "%s %s\r\n", refuse_ ? "REFUSED" : "SET", WithMsText(t).c_str());
             std::fclose(f);
         }
-        return true;
+        return !refuse_;
     }
 
 private:
     std::mutex m_;
     SystemClock real_;
     LocalMs offset_ = 0;
+    bool refuse_ = false;
 };
+using StepClock = StepLogClock;
 #else
-// The real clock. A refusal is kept from the receiver as before (it answers
-// and stays green), but the user hears of it once per run: without
-// administrator rights the program would otherwise look as if it worked.
+using StepClock = SystemClock;
+#endif
+
+// A refusal is kept from the receiver as before (it answers and stays green),
+// but the user hears of it once per run: without administrator rights the
+// program would otherwise look as if it worked.
 class ProgramClock final : public Clock {
 public:
     SystemTime GetLocalTime() override { return clock_.GetLocalTime(); }
@@ -103,10 +114,9 @@ public:
     }
 
 private:
-    SystemClock clock_;
+    StepClock clock_;
     bool warned_ = false;
 };
-#endif
 
 constexpr const char* kClockRefused = "无法设置系统时间：请以管理员身份运行本程序。";
 

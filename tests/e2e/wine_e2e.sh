@@ -113,8 +113,28 @@ pixel() {  # pixel X Y -> "srgb(r,g,b)" of the screen now
 indicator_is() { [ "$(pixel $((strip_x + 8)) 8)" = "$1" ]; }
 strip_windows() { xdotool search --onlyvisible --name '^TKW$' 2>/dev/null || true; }
 strip_shown() { [ -n "$(strip_windows)" ]; }
-open_menu() {
-  xdotool mousemove $((strip_x + 120)) 8 click 3
+# Message boxes captioned "TKW": visible windows of that name other than the strip.
+boxes() { xdotool search --onlyvisible --name '^TKW$' 2>/dev/null | grep -vx "$(strip_windows | head -1)" || true; }
+box_shown() { [ -n "$(boxes)" ]; }
+no_box() { ! box_shown; }
+# A click on the OK button of a message box (there is no window manager, so
+# where keys go is not ours to say): centred, 26 pixels above the bottom edge.
+click_ok() {
+  local X Y WIDTH HEIGHT WINDOW SCREEN
+  eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)" || return 0
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 26)) click 1
+}
+close_box() {
+  local try
+  for try in 1 2 3; do
+    sleep 0.5
+    click_ok "$(boxes | head -1)"
+    wait_until 3 no_box && return 0
+  done
+  return 1
+}
+open_menu() {  # open_menu [X]: right-click the strip whose left edge is at X
+  xdotool mousemove $((${1:-$strip_x} + 120)) 8 click 3
   sleep 1.5
 }
 # Keys in the open menu: Up from nothing selects the last item.
@@ -268,9 +288,12 @@ box="$(timeout 60 xdotool search --sync --onlyvisible --name '^警告$' 2>/dev/n
 if [ -n "$box" ]; then
   ok "second copy: box \"警告\""
   import -window "$box" "$work/second.png" 2>/dev/null || true
-  xdotool windowactivate --sync "$box" 2>/dev/null || true
-  xdotool key --window "$box" Return 2>/dev/null || true
-  xdotool key Return 2>/dev/null || true
+  second_gone() { ! kill -0 "$second" 2>/dev/null; }
+  for try in 1 2 3; do
+    sleep 0.5
+    click_ok "$box"
+    wait_until 3 second_gone && break
+  done
 else
   bad "second copy: no box captioned 警告"
 fi
@@ -303,13 +326,10 @@ pids+=("$tkw_pid")
 wait_until 60 strip_shown || bad "the strip never appeared"
 ( "$sim" --device "$work/receiver" --format 1 --count 4 2>"$work/sim4.err" | stamped >"$work/sim4.log" ) & sim_pid=$!
 pids+=("$sim_pid")
-boxes() { xdotool search --onlyvisible --name '^TKW$' 2>/dev/null | grep -vx "$(strip_windows | head -1)" || true; }
-box_shown() { [ -n "$(boxes)" ]; }
 if wait_until 15 box_shown; then
   ok "warning box after the refused step"
   import -window "$(boxes | head -1)" "$out/tkw-clock-refused.png" 2>/dev/null || true
-  xdotool windowactivate --sync "$(boxes | head -1)" 2>/dev/null || true
-  xdotool key Return
+  close_box || bad "the warning box did not close"
 else
   bad "no box after the refused step"
 fi
@@ -329,7 +349,22 @@ if [ "$(grep -c '^REFUSED ' clock.log || true)" -gt "$refusals" ] && ! box_shown
 else
   bad "after 立即校正: $(grep -c '^REFUSED ' clock.log || true) refusals, box: $(boxes | wc -l)"
 fi
-open_menu
+
+# ---- Double-click: the state in a box; drag: the strip follows the mouse.
+say "double-click and drag"
+xdotool mousemove $((strip_x + 100)) 8 click --repeat 2 --delay 60 1
+if wait_until 5 box_shown; then ok "double-click: a box captioned TKW"; close_box || bad "the box did not close"; else bad "double-click showed no box"; fi
+sleep 0.5
+xdotool mousemove $((strip_x + 100)) 8 mousedown 1
+sleep 0.3
+xdotool mousemove $((strip_x + 60)) 60
+sleep 0.3
+xdotool mousemove $((strip_x + 40)) 108 mouseup 1
+sleep 0.5
+geometry="$(xdotool getwindowgeometry "$(strip_windows | head -1)")"
+if grep -q "Position: $((strip_x - 60)),100 " <<<"$geometry"; then ok "dragged to ($((strip_x - 60)),100)"; else bad "after the drag: $geometry"; fi
+xdotool mousemove $((strip_x - 60 + 120)) 108 click 3
+sleep 1.5
 menu_keys Up Return
 wait_until 20 bash -c "! kill -0 $tkw_pid 2>/dev/null" || bad "second run did not end"
 

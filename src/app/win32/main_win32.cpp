@@ -4,12 +4,6 @@
 // form opens, made at start-up and shown modally over the strip. Built a
 // second time with TKW_E2E as tkw-e2e.exe, whose clock writes the corrections
 // to clock.log instead of stepping the machine's clock.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
 #include <windows.h>
 #include <shellapi.h>
 

@@ -1,11 +1,3 @@
-// Wide throughout, so that macros such as IDC_ARROW give the W functions'
-// types in this library too, which is built without UNICODE.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
 #include "ui/win32/dialog_shell.h"
 
 #include <initializer_list>

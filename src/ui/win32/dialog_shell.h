@@ -4,9 +4,6 @@
 // are laid over the same window later. Windows builds only.
 #pragma once
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 namespace tkw {

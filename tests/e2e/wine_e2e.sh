@@ -152,6 +152,25 @@ stamped() {
   local line
   while IFS= read -r line; do printf '%s %s\n' "${EPOCHREALTIME/./}" "$line"; done
 }
+# start_sim NAME [tkw-sim options]: a KRW_CODE receiver in the background
+# (sim_pid), its stamped output in $work/NAME.log; run_sim also waits for it.
+start_sim() {
+  local name="$1"; shift
+  ( "$sim" --device "$work/receiver" --format 1 "$@" 2>"$work/$name.err" | stamped >"$work/$name.log" ) &
+  sim_pid=$!
+  pids+=("$sim_pid")
+}
+run_sim() {
+  start_sim "$@"
+  wait "$sim_pid" 2>/dev/null || true
+}
+running() { kill -0 "$1" 2>/dev/null; }
+gone() { ! running "$1"; }
+# ended PID SECONDS: the process has gone within SECONDS; its status in $rc.
+ended() {
+  wait_until "$2" gone "$1" || return 1
+  rc=0; wait "$1" || rc=$?
+}
 
 # ---- Start.
 say "starting tkw-e2e.exe"
@@ -170,9 +189,7 @@ if indicator_is "srgb(255,0,0)"; then ok "indicator red before any frame"; else 
 
 # ---- A receiver in step.
 say "receiver in step (KRW_CODE, 4800)"
-( "$sim" --device "$work/receiver" --format 1 --count 7 --stamp 2>"$work/sim1.err" | stamped >"$work/sim1.log" ) & sim_pid=$!
-pids+=("$sim_pid")
-wait "$sim_pid" 2>/dev/null || true
+run_sim sim1 --count 7 --stamp
 
 first_set="$(grep -m1 '^SET ' clock.log 2>/dev/null | tr -d '\r' || true)"
 if [ -z "$first_set" ]; then
@@ -228,9 +245,7 @@ say "receiver 30 s ahead (waiting for the minute's second 58)"
 second_is_58() { [ "$(date +%S)" = 58 ]; }
 wait_until 65 second_is_58 || true
 sets_before="$(grep -c '^SET ' clock.log || true)"
-( "$sim" --device "$work/receiver" --format 1 --offset-seconds 30 --count 4 --stamp 2>"$work/sim2.err" | stamped >"$work/sim2.log" ) & sim_pid=$!
-pids+=("$sim_pid")
-wait "$sim_pid" 2>/dev/null || true
+run_sim sim2 --offset-seconds 30 --count 4 --stamp
 sleep 1
 jump_log=""
 for f in ./??????S.txt ./????????S.txt; do [ -f "$f" ] && jump_log="$f"; done
@@ -261,9 +276,7 @@ say "tray: 缩至任务栏, then 恢复显示条 from the tray icon"
 open_menu
 menu_keys Up Up Return
 sleep 1
-( "$sim" --device "$work/receiver" --format 1 --count 4 2>"$work/sim3.err" | stamped >"$work/sim3.log" ) & sim_pid=$!
-pids+=("$sim_pid")
-wait "$sim_pid" 2>/dev/null || true
+run_sim sim3 --count 4
 if [ "$(pixel $((strip_x + 8)) 8)" = "srgb(0,0,0)" ]; then ok "strip hidden"; else bad "strip still drawn after 缩至任务栏"; fi
 tray="$(xdotool search --onlyvisible --name '^Wine System Tray$' 2>/dev/null | head -1 || true)"
 # (What the line kept while no receiver listened comes first: not counted.)
@@ -288,30 +301,27 @@ box="$(timeout 60 xdotool search --sync --onlyvisible --name '^警告$' 2>/dev/n
 if [ -n "$box" ]; then
   ok "second copy: box \"警告\""
   import -window "$box" "$work/second.png" 2>/dev/null || true
-  second_gone() { ! kill -0 "$second" 2>/dev/null; }
   for try in 1 2 3; do
     sleep 0.5
     click_ok "$box"
-    wait_until 3 second_gone && break
+    wait_until 3 gone "$second" && break
   done
 else
   bad "second copy: no box captioned 警告"
 fi
-if wait_until 20 bash -c "! kill -0 $second 2>/dev/null"; then
-  rc=0; wait "$second" || rc=$?
+if ended "$second" 20; then
   if [ "$rc" = 0 ]; then ok "second copy ended, status 0"; else bad "second copy ended with $rc"; fi
 else
   bad "second copy still running"
 fi
 n="$(strip_windows | wc -l)"
-if kill -0 "$tkw_pid" 2>/dev/null && [ "$n" = 1 ]; then ok "the first copy runs on, one strip"; else bad "after the second copy: $n strips"; fi
+if running "$tkw_pid" && [ "$n" = 1 ]; then ok "the first copy runs on, one strip"; else bad "after the second copy: $n strips"; fi
 
 # ---- Exit from the menu ("关闭退出", the last item).
 say "exit"
 open_menu
 menu_keys Up Return
-if wait_until 20 bash -c "! kill -0 $tkw_pid 2>/dev/null"; then
-  rc=0; wait "$tkw_pid" || rc=$?
+if ended "$tkw_pid" 20; then
   if [ "$rc" = 0 ]; then ok "关闭退出: status 0"; else bad "关闭退出: status $rc"; fi
 else
   bad "still running after 关闭退出"
@@ -324,8 +334,7 @@ rm -f clock.log
 TKW_E2E_REFUSE_CLOCK=1 "$wine" "$exe" >"$work/tkw3.log" 2>&1 & tkw_pid=$!
 pids+=("$tkw_pid")
 wait_until 60 strip_shown || bad "the strip never appeared"
-( "$sim" --device "$work/receiver" --format 1 --count 4 2>"$work/sim4.err" | stamped >"$work/sim4.log" ) & sim_pid=$!
-pids+=("$sim_pid")
+start_sim sim4 --count 4
 if wait_until 15 box_shown; then
   ok "warning box after the refused step"
   import -window "$(boxes | head -1)" "$out/tkw-clock-refused.png" 2>/dev/null || true
@@ -340,9 +349,7 @@ if grep -q ' TX 55 AA$' "$work/sim4.log"; then ok "55 AA back all the same"; els
 refusals="$(grep -c '^REFUSED ' clock.log || true)"
 open_menu
 menu_keys Up Up Up Up Up Up Up Up Up Up Return
-( "$sim" --device "$work/receiver" --format 1 --count 3 2>"$work/sim5.err" | stamped >"$work/sim5.log" ) & sim_pid=$!
-pids+=("$sim_pid")
-wait "$sim_pid" 2>/dev/null || true
+run_sim sim5 --count 3
 sleep 1
 if [ "$(grep -c '^REFUSED ' clock.log || true)" -gt "$refusals" ] && ! box_shown; then
   ok "立即校正 refused again, no second box"
@@ -366,7 +373,7 @@ if grep -q "Position: $((strip_x - 60)),100 " <<<"$geometry"; then ok "dragged t
 xdotool mousemove $((strip_x - 60 + 120)) 108 click 3
 sleep 1.5
 menu_keys Up Return
-wait_until 20 bash -c "! kill -0 $tkw_pid 2>/dev/null" || bad "second run did not end"
+ended "$tkw_pid" 20 || bad "second run did not end"
 
 say "screenshots: $out/tkw-strip.png $out/tkw-menu.png"
 if [ "$failures" -ne 0 ]; then

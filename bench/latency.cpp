@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "support/child.h"
 
 using tkw::test::Child;

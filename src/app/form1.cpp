@@ -2,40 +2,42 @@
 
 #include <utility>
 
+#include "app/settings_report.h"
+#include "timecode/frame_formats.h"
+
 namespace tkw {
 
 namespace {
 
-// Holds the reader for a scope, so that no way out of a command leaves
-// reception paused.
-class Paused {
-public:
-    explicit Paused(ReaderControl& r) : r_(r) { r_.Pause(); }
-    ~Paused() { r_.Resume(); }
-    Paused(const Paused&) = delete;
-    Paused& operator=(const Paused&) = delete;
-
-private:
-    ReaderControl& r_;
-};
-
-const char* FormatCaption(int code) {
-    switch (code) {
-        case 1: return "KRW_CODE";
-        case 2: return "PL_CODE";
-        case 3: return "MN_CODE";
-        default: return nullptr;
-    }
+FormLook DialogLook(std::string caption, FormLook::Frame frame, int w, int h, bool clientSize, bool centred,
+                    int left = 0, int top = 0, bool topmost = false) {
+    FormLook l;
+    l.Caption = std::move(caption);
+    l.Border = frame;
+    l.Width = w, l.Height = h;
+    l.ClientSize = clientSize;
+    l.Centred = centred;
+    l.Left = left, l.Top = top;
+    l.Topmost = topmost;
+    return l;
 }
 
 }  // namespace
 
 TForm1::TForm1(const Form1Seams& seams)
-    : Receiver(UserSettings, State, seams.clock, seams.serial, seams.monitor, seams.log),
+    : Core(EngineSeams{seams.clock, seams.serial, seams.monitor, seams.log}),
       io_(seams),
-      reader_(seams.serial, UserSettings.PortNumber, seams.mainThread,
-              [this](const uint8_t* buf, int32_t len) { Receiver.HandleChunk(buf, len); }, seams.readerSleep),
-      Ports_(seams.serial, UserSettings, Line, seams.boxes, &hold_, PopupMenu1.Ports, [this] { return Save(); }) {
+      AboutBox(DialogLook("About", FormLook::Frame::Dialog, 329, 326, true, true)),
+      Form2(DialogLook("校时设置", FormLook::Frame::Single, 392, 419, true, false, 460, 136)),
+      Form3(DialogLook("通讯观测", FormLook::Frame::Sizeable, 691, 469, false, true, 0, 0, true)),
+      Form4(DialogLook("Serial Port", FormLook::Frame::Dialog, 235, 356, false, false, 317, 155)),
+      Link(seams.serial, seams.mainThread, Core, seams.boxes, &PopupMenu1.Ports, [this] { return Save(); },
+           seams.readerSleep) {
+    Panel2.BevelOuter = BevelCut::Lowered;
+    Panel2.BevelInner = BevelCut::Raised;
+    Panel2.SingleBorder = true;
+    Label2.AutoSize = true;
+    Label1.Centred = true;
     BindMenu();
 }
 
@@ -61,11 +63,11 @@ void TForm1::FormCreate() {
     Place.Top = 0;
     io_.platform.MoveWindow(Place.Left, Place.Top);
     // 3: every date this program formats already reads yyyy-mm-dd.
-    Label1.Caption = TimeText(io_.clock.GetLocalTime());           // 4
-    Tick.LastSecond = 60;                                          // 5
-    Tick.LastYear = Tick.LastMonth = Tick.LastDay = 0;
+    Label1.SetCaption(TimeText(io_.clock.GetLocalTime()));         // 4
+    Core.Tick.LastSecond = 60;                                     // 5
+    Core.Tick.LastYear = Core.Tick.LastMonth = Core.Tick.LastDay = 0;
     State.SignalAge = 50;                                          // 6
-    Label2.Caption = DateText(io_.clock.GetLocalTime());           // 7
+    Label2.SetCaption(DateText(io_.clock.GetLocalTime()));         // 7
     StatusText = kNoSignalText;                                    // 8
 
     const LoadResult loaded = LoadSettings(io_.files, io_.configPath, UserSettings);  // 9
@@ -82,25 +84,22 @@ void TForm1::FormCreate() {
     State.JumpLogOn = true;
     State.CommLogOn = false;
     PopupMenu1.N4.Checked = UserSettings.NoCorrectOnJump;          // 11
-    if (const char* caption = FormatCaption(UserSettings.CodeFormat))  // 12
-        if (MenuItem* item = PopupMenu1.Find(caption)) item->Checked = true;
+    if (const FrameFormat* format = FindFormat(UserSettings.CodeFormat))  // 12
+        if (MenuItem* item = PopupMenu1.Find(format->name)) item->Checked = true;
     State.CorrectNow = true;                                       // 13
-    Ports_.StartupOpen();                                          // 14
-    Receiver.ResetRing(0);                                         // 15
-    reader_.Start();                                               // 16
-    ReaderThread = &reader_;
+    Link.Start();                                                  // 14 to 16
+    ReaderThread = Link.ReaderThread();
 }
 
-void TForm1::FormClose() {
-    if (ReaderThread) ReaderThread->Stop();
-}
+void TForm1::FormClose() { Link.Stop(); }
 
 void TForm1::Timer1Timer() {
-    if (!Tick.Timer1Timer(io_.clock, io_.serial, UserSettings, State)) return;
-    Label1.Caption = Tick.TimeLabel;
-    Label2.Caption = Tick.DateLabel;
-    Panel2.Color = {Tick.PanelColour.r, Tick.PanelColour.g, Tick.PanelColour.b};
-    StatusText = Tick.StatusText;
+    if (!Core.Timer1Timer()) return;
+    const SecondTick& t = Core.Tick;
+    Label1.SetCaption(t.TimeLabel);
+    Label2.SetCaption(t.DateLabel);
+    Panel2.SetColor(t.PanelColour);
+    StatusText = t.StatusText;
 }
 
 void TForm1::Panel2MouseDown(int x, int y) {
@@ -120,14 +119,15 @@ void TForm1::Panel2DblClick() { io_.boxes.Show(BoxKind::Plain, kAppTitle, Status
 void TForm1::N31Click(MenuItem& item) {
     Status saved;
     {
-        Paused hold(hold_);
+        ReaderHold hold(&Link.Holds());
         for (MenuItem* f : {&PopupMenu1.N31, &PopupMenu1.N10, &PopupMenu1.N11}) f->Checked = false;
         item.Checked = true;
         UserSettings.CodeFormat = static_cast<uint8_t>(item.Tag);
-        // Always through the baud command, even at the right code already:
-        // the port is closed and reopened, which drops what the old format
-        // left in its buffers.
-        (item.Tag == 1 ? PopupMenu1.N48001 : PopupMenu1.N96001).Click();
+        // Always through the baud change, even at the right code already: the
+        // port is closed and reopened, which drops what the old format left
+        // in its buffers. Its own save is not reported: the one below writes
+        // the whole record again, the baud code included.
+        Link.Ports.N48001Click(BaudCodeForFormat(item.Tag));
         saved = Save();
         Receiver.ResetRing(1);
     }
@@ -135,20 +135,26 @@ void TForm1::N31Click(MenuItem& item) {
     ReportSave(saved, io_.boxes);
 }
 
-void TForm1::com11Click(MenuItem& item) { Ports_.com11Click(item.Tag); }
+bool TForm1::ChangePort(int32_t port, std::optional<int32_t> fallbackBaudCode) {
+    const PortChange r = Link.Ports.com11Click(port, fallbackBaudCode);
+    ReportSave(r.saved, io_.boxes);
+    return r.ok;
+}
 
-void TForm1::N21Click() { io_.platform.ShowModal("Form4"); }
+void TForm1::com11Click(MenuItem& item) { ChangePort(item.Tag); }
 
-void TForm1::N48001Click(MenuItem& item) { Ports_.N48001Click(item.Tag); }
+void TForm1::N21Click() { io_.platform.ShowModal(Form4); }
+
+void TForm1::N48001Click(MenuItem& item) { ReportSave(Link.Ports.N48001Click(item.Tag).saved, io_.boxes); }
 
 void TForm1::N6Click() { State.CorrectNow = true; }
 
 void TForm1::N16Click() {
     State.MonitorOn = true;
-    io_.platform.ShowModal("Form3");
+    io_.platform.ShowModal(Form3);
 }
 
-void TForm1::N3Click() { io_.platform.ShowModal("Form2"); }
+void TForm1::N3Click() { io_.platform.ShowModal(Form2); }
 
 void TForm1::N4Click() {
     UserSettings.NoCorrectOnJump = !UserSettings.NoCorrectOnJump;
@@ -171,7 +177,7 @@ void TForm1::N15Click() {
     if (!io_.platform.OpenHelp(HelpFile)) io_.boxes.Show(BoxKind::Plain, kAppTitle, kHelpMissing);
 }
 
-void TForm1::About1Click() { io_.platform.ShowModal("AboutBox"); }
+void TForm1::About1Click() { io_.platform.ShowModal(AboutBox); }
 
 void TForm1::ShowStrip(bool visible) {
     Visible = visible;

@@ -6,21 +6,20 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "app/engine.h"
 #include "app/form_platform.h"
-#include "app/settings.h"
-#include "app/tick.h"
+#include "app/note_form.h"
+#include "config/settings.h"
 #include "logs/sinks.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/main_thread.h"
 #include "platform/message_box.h"
-#include "serial/port_switching.h"
 #include "serial/reader.h"
 #include "serial/serial_api.h"
-#include "timecode/receiver.h"
-#include "timecode/runtime_state.h"
 #include "ui/controls.h"
 #include "ui/form1_menu.h"
 
@@ -48,8 +47,8 @@ inline constexpr intptr_t kWmRButtonUp = 0x205;
 class TForm1 {
 public:
     explicit TForm1(const Form1Seams& seams);
-    // Stops the reader and waits for it: destroy the form only once the main
-    // thread no longer serves hand-offs (see Tcomm).
+    // The reader is stopped and joined with the link: destroy the form only
+    // once the main thread no longer serves hand-offs (see Tcomm).
     ~TForm1() = default;
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
@@ -63,16 +62,16 @@ public:
     void Timer1Timer();
 
     // The strip's mouse handlers, bound to Panel2, Label1 and Label2 alike;
-    // x and y relative to the control.
+    // x and y relative to the control. A press of any button anchors a drag.
     void Panel2MouseDown(int x, int y);
     void Panel2MouseMove(int x, int y);
     void Panel2DblClick();
 
     // Menu commands. The items' OnClick run these, so a click on the model
     // (MenuItem::Click) is a click on the menu.
-    void N31Click(MenuItem& item);  // code format: N31, N11, N10
-    void com11Click(MenuItem& item);  // COM1..COM4
-    void N21Click();                  // the port chooser
+    void N31Click(MenuItem& item);     // code format: N31, N11, N10
+    void com11Click(MenuItem& item);   // COM1..COM4
+    void N21Click();                   // the port chooser
     void N48001Click(MenuItem& item);  // 4800, 9600
     void N6Click();
     void N16Click();
@@ -92,56 +91,60 @@ public:
     // Explorer (the taskbar) has restarted and forgotten the icon.
     void TaskbarCreated();
 
+    // The port change of a menu item or of the port chooser (which passes its
+    // fallback baud code 12); the save's failure box comes after the reader
+    // has been resumed. True when a port ended up open and configured.
+    bool ChangePort(int32_t port, std::optional<int32_t> fallbackBaudCode = std::nullopt);
+
     // Pauses of the reader in force (the format change nests the port
     // switcher's inside its own).
-    int ReaderHolds() const { return hold_.depth; }
+    int ReaderHolds() const { return Link.ReaderHolds(); }
+
+    // ---- The engine and its port side.
+    Engine Core;
+    Settings& UserSettings = Core.UserSettings;  // all zero until loaded
+    RuntimeState& State = Core.State;            // all zero until FormCreate sets it
+    TimeCodeReceiver& Receiver = Core.Receiver;
 
     // ---- The window and its controls.
     std::string Caption = "Form1";
     Bounds Place{0, 0, 185, 17};
     bool Visible = true;
     bool InTray = false;
-    Panel Panel1{{0, 0, 185, 17}, {}, true};
-    Panel Panel2{{1, 1, 16, 15}, {255, 0, 0}, false};
-    Label Label2{"Label2", {17, 1, 0, 15}, kBlue, true, false, true};
+    Panel Panel1{"Panel1", {0, 0, 185, 17}};
+    // The indicator: single border, lowered outer and raised inner bevel; red at first.
+    Panel Panel2{"Panel2", {1, 1, 16, 15}, kRed, false};
+    // The date with the weekday; its width follows the text.
+    Label Label2{"Label2", "Label2", {17, 1, 0, 15}, kBlue, true};
     // Fills the strip from Label2's right edge to 184; the binding lays it out
     // once it has measured Label2.
-    Label Label1{"88:88:88", {17, 1, 167, 15}, kBlue, false, true, false};
+    Label Label1{"Label1", "88:88:88", {17, 1, 167, 15}, kBlue};
     Timer Timer1{2, true};
     Form1Menu PopupMenu1;
 
     // ---- State the strip owns.
-    Settings UserSettings;  // all zero until loaded
-    RuntimeState State;     // all zero until FormCreate sets it
     std::string StatusText;
     int32_t DragX = 0, DragY = 0;
     std::string HelpFile;
-    LineSettings Line;
-
-    TimeCodeReceiver Receiver;
-    SecondTick Tick;
-    // The started reader; null until the last step of start-up, and for good
-    // when start-up stopped early.
-    Tcomm* ReaderThread = nullptr;
 
 private:
-    // Counts the pauses in force, so a pause left unended shows.
-    struct CountedHold final : ReaderControl {
-        explicit CountedHold(Tcomm& r) : reader(r) {}
-        void Pause() override { reader.Pause(), ++depth; }
-        void Resume() override { --depth, reader.Resume(); }
-        Tcomm& reader;
-        int depth = 0;
-    };
-
     Status Save();
     void BindMenu();
     void ShowStrip(bool visible);
 
     Form1Seams io_;
-    Tcomm reader_;  // before hold_ and Ports_, after everything the hand-off touches
-    CountedHold hold_{reader_};
-    PortSwitcher Ports_;
+
+public:
+    // The dialogs, made after the strip's own state, in the program's order.
+    NoteForm AboutBox;
+    NoteForm Form2;
+    NoteForm Form3;
+    NoteForm Form4;
+    // Last: its reader runs on everything above and is joined first.
+    SerialLink Link;
+    // The started reader; null until the last step of start-up, and for good
+    // when start-up stopped early.
+    Tcomm* ReaderThread = nullptr;
 };
 
 }  // namespace tkw

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "ui/modal_form.h"
+
 namespace tkw {
 
 struct Form1Menu;
@@ -38,9 +40,9 @@ public:
     // False when there is no viewer or it could not open the file.
     virtual bool OpenHelp(const std::string& file) = 0;
 
-    // Shows the dialog of that name ("Form2", "Form3", "Form4", "AboutBox")
-    // modally and returns when it has closed.
-    virtual void ShowModal(const std::string& form) = 0;
+    // Shows `form` modally over the strip and returns when it has closed. The
+    // timer and the reader's hand-offs go on being served meanwhile.
+    virtual void ShowModal(ModalForm& form) = 0;
 
     // Closes the strip; the binding then runs TForm1::FormClose and ends the
     // message loop.

@@ -8,8 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "platform/clock.h"
+#include "ui/control.h"
 #include "serial/port_writer.h"
 #include "timecode/runtime_state.h"
 
@@ -26,16 +27,11 @@ std::string DateText(const SystemTime& t);
 // "h:nn:ss".
 std::string TimeText(const SystemTime& t);
 
-struct Rgb {
-    uint8_t r, g, b;
-    bool operator==(const Rgb&) const = default;
-};
-
 enum class Indicator { Red, Yellow, Green };
 
 struct IndicatorLook {
     Indicator state;
-    Rgb colour;
+    Colour colour;
     const char* statusText;
     const char* name;  // "red", "yellow", "green"
 };
@@ -58,7 +54,7 @@ public:
     std::string TimeLabel = "88:88:88";  // Label1
     std::string DateLabel = "Label2";    // Label2
     Indicator indicator = Indicator::Red;
-    Rgb PanelColour = LookOf(Indicator::Red).colour;  // Panel2
+    Colour PanelColour = LookOf(Indicator::Red).colour;  // Panel2
     std::string StatusText = kNoSignalText;
 };
 

@@ -1,10 +1,15 @@
 // The serial port contract: eleven functions addressing a port by its COM
-// number (1..128), each returning a 32-bit result, 0 for success unless said
-// otherwise. One header, two backends: serial/posix (termios) and
-// serial/win32 (the Win32 communications API).
+// number, each returning a 32-bit result, 0 for success unless said otherwise.
+// One header, two backends: serial/posix (termios) and serial/win32 (the Win32
+// communications API). Both address ports 1..kMaxComPort (com_map.h); the
+// program's own editors stay within 1..128.
 //
 // A read never blocks and may run on one thread while another thread writes
 // to the same open port.
+//
+// Opening a port that is already open here fails with kSioBusy, as a second
+// open of the same port by another program does: the caller closes before it
+// reopens.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +26,15 @@ inline constexpr int32_t kStop1 = 0x00;
 // Flow modes, OR-ed.
 inline constexpr int32_t kFlowHardware = 3;   // CTS and RTS
 inline constexpr int32_t kFlowSoftware = 12;  // XON/XOFF both ways
+
+// Failures, the same on every backend.
+inline constexpr int32_t kSioBadPort = -1;   // the port number is outside 1..kMaxComPort
+inline constexpr int32_t kSioNotOpen = -2;   // the port is not open
+inline constexpr int32_t kSioBadArg = -3;    // an argument the line cannot take (baud code, line mode, flow
+                                             // mode, DTR/RTS mode, flush function, length)
+inline constexpr int32_t kSioNoDevice = -4;  // the device does not exist (or is no serial port)
+inline constexpr int32_t kSioBusy = -5;      // in use: already open here, or held by another program
+inline constexpr int32_t kSioSystem = -6;    // the system refused the operation
 
 int32_t sio_open(int32_t port);
 int32_t sio_close(int32_t port);

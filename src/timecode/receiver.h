@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "logs/sinks.h"
 #include "platform/clock.h"
 #include "serial/port_writer.h"

@@ -1,40 +1,106 @@
-// The plain controls of the strip as models: what the window shows and where.
-// The binding paints them and sizes the real controls after them; handlers
-// and tests only read and write these fields.
+// The simple control models: labels, panels, bevels, buttons, radio buttons,
+// the timer. The ones with rules of their own (spin field, list, slider, edit)
+// have their own headers.
 #pragma once
 
-#include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
+
+#include "ui/control.h"
 
 namespace tkw {
 
-struct Colour {
-    uint8_t r = 0, g = 0, b = 0;
-    bool operator==(const Colour&) const = default;
-};
+class Label final : public Control {
+public:
+    Label(std::string name, std::string caption, Bounds place, Colour colour = kBlack, bool bold = false)
+        : Control(Kind::Label, std::move(name), place), Caption(std::move(caption)) {
+        FontColour = colour;
+        Bold = bold;
+    }
+    void SetCaption(std::string text) {
+        if (text == Caption) return;
+        Caption = std::move(text);
+        Notify();
+    }
 
-inline constexpr Colour kBlue{0, 0, 255};
-
-struct Bounds {
-    int Left = 0, Top = 0, Width = 0, Height = 0;
-    bool operator==(const Bounds&) const = default;
-};
-
-struct Label {
     std::string Caption;
-    Bounds Place;
-    Colour FontColour;
-    bool Bold = false;
     bool Centred = false;
     // The width follows the caption; the binding measures it.
     bool AutoSize = false;
 };
 
-struct Panel {
-    Bounds Place;
+enum class BevelCut { None, Raised, Lowered };
+
+class Panel final : public Control {
+public:
+    Panel(std::string name, Bounds place, Colour colour = {}, bool buttonFace = true)
+        : Control(Kind::Panel, std::move(name), place), Color(colour), ButtonFace(buttonFace) {}
+    void SetColor(Colour c) {
+        if (c == Color && !ButtonFace) return;
+        Color = c;
+        ButtonFace = false;
+        Notify();
+    }
+
     Colour Color;
     // The system's button-face colour instead of Color.
-    bool ButtonFace = false;
+    bool ButtonFace = true;
+    BevelCut BevelOuter = BevelCut::Raised;
+    BevelCut BevelInner = BevelCut::None;
+    // A one-pixel frame outside the bevels.
+    bool SingleBorder = false;
+};
+
+// A frame drawn around other controls; it takes no input.
+class Bevel final : public Control {
+public:
+    Bevel(std::string name, Bounds place, BevelCut cut = BevelCut::Lowered)
+        : Control(Kind::Bevel, std::move(name), place), Style(cut) {}
+    BevelCut Style;
+};
+
+class Button final : public Control {
+public:
+    Button(std::string name, std::string caption, Bounds place)
+        : Control(Kind::Button, std::move(name), place), Caption(std::move(caption)) {}
+    // As a click on the real button.
+    void Click() {
+        if (OnClick) OnClick();
+    }
+
+    std::string Caption;
+    std::function<void()> OnClick;
+};
+
+class RadioButton;
+
+// The radio buttons that uncheck each other.
+class RadioGroup {
+public:
+    RadioGroup(std::initializer_list<RadioButton*> members);
+    const std::vector<RadioButton*>& Members() const { return members_; }
+
+private:
+    std::vector<RadioButton*> members_;
+};
+
+class RadioButton final : public Control {
+public:
+    RadioButton(std::string name, std::string caption, Bounds place)
+        : Control(Kind::RadioButton, std::move(name), place), Caption(std::move(caption)) {}
+    // Checking one unchecks the others of its group.
+    void SetChecked(bool checked);
+    // As a click on the real button: it checks it.
+    void Click() {
+        SetChecked(true);
+        if (OnClick) OnClick();
+    }
+
+    std::string Caption;
+    bool Checked = false;
+    RadioGroup* Group = nullptr;
+    std::function<void()> OnClick;
 };
 
 struct Timer {

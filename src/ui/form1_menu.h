@@ -6,6 +6,7 @@
 #include <array>
 #include <string_view>
 
+#include "timecode/frame_formats.h"
 #include "ui/menu_item.h"
 #include "ui/port_menu.h"
 
@@ -17,9 +18,9 @@ struct Form1Menu {
     Form1Menu& operator=(const Form1Menu&) = delete;
 
     // Code formats (the Tag is the format), radio items of group 1.
-    MenuItem N31{"N31", "KRW_CODE", 1};
-    MenuItem N11{"N11", "PL_CODE", 2};
-    MenuItem N10{"N10", "MN_CODE", 3};
+    MenuItem N31{"N31", FindFormat(1)->name, 1};
+    MenuItem N11{"N11", FindFormat(2)->name, 2};
+    MenuItem N10{"N10", FindFormat(3)->name, 3};
     MenuItem N9{"N9", "-"};
     PortMenu Ports;
     MenuItem& com11 = Ports.com11;

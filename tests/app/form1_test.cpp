@@ -31,7 +31,11 @@ struct FakePlatform final : FormPlatform {
     void TrayDelete() override { Log("tray-"); }
     void PopupAtCursor(Form1Menu&) override { Log("popup"); }
     bool OpenHelp(const std::string& f) override { Log("help " + f); return helpOk; }
-    void ShowModal(const std::string& f) override { Log("modal " + f); }
+    void ShowModal(ModalForm& f) override {
+        Log("modal " + f.Look.Caption);
+        f.Visible = true;
+        f.FormActivate();
+    }
     void CloseMainWindow() override { Log("close"); }
     bool LeftButtonHeld() override { return left; }
     void Log(const std::string& s) { calls += (calls.empty() ? "" : "; ") + s; }
@@ -301,7 +305,7 @@ TEST(Form1, DialogsCorrectNowAndHelp) {
     f.State.CorrectNow = false;
     Form1Menu& m = f.PopupMenu1;
     for (MenuItem* i : {&m.N21, &m.N16, &m.N3, &m.About1, &m.N6}) i->Click();
-    EXPECT_EQ(rig.platform.calls, "modal Form4; modal Form3; modal Form2; modal AboutBox");
+    EXPECT_EQ(rig.platform.calls, "modal Serial Port; modal 通讯观测; modal 校时设置; modal About");
     EXPECT_TRUE(f.State.MonitorOn && f.State.CorrectNow);
 
     rig.platform.calls.clear();

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "support/child.h"
 
 namespace fs = std::filesystem;

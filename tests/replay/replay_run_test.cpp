@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "config/settings.h"
 
 namespace fs = std::filesystem;
 

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "serial/posix/com_map.h"
+#include "serial/com_map.h"
 #include "serial/sio.h"
 
 namespace tkw {

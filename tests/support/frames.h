@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "support/fakes.h"
 #include "timecode/receiver.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/settings_report.h"
 #include "replay/replay.h"
 
 namespace {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/tick.h"
+#include "app/engine.h"
 #include "logs/log_writer.h"
-#include "timecode/receiver.h"
+#include "platform/derived_clocks.h"
 
 namespace tkw::replay {
 namespace {
@@ -55,34 +55,27 @@ std::string HexBytes(const uint8_t* bytes, size_t n) {
     return s;
 }
 
-SystemTime SimClock::GetLocalTime() {
-    return FromLocalMs(std::clamp(start_ + elapsed_ + offset_, kMinLocalMs, kMaxLocalMs));
-}
-
-bool SimClock::SetLocalTime(const SystemTime& t) {
-    if (!IsValid(t)) return false;
-    offset_ = ToLocalMs(t) - start_ - elapsed_;
-    out_ << "SET " << WithMsText(t) << '\n';
-    return true;
-}
-
 int RunReplay(const ReplayOptions& options, const std::vector<CaptureLine>& capture, std::ostream& out) {
-    Settings settings = options.settings;
-    if (options.format) settings.CodeFormat = *options.format;
-
-    RuntimeState state = RuntimeState::AtStartUp();
-    state.MonitorOn = options.monitor;
-    state.CommLogOn = options.commLog;
-    state.JumpLogOn = options.jumpLog;
-    state.CorrectNow = options.correctNow;
-
-    SimClock clock(ToLocalMs(options.start), out);
+    // The simulated PC clock: the start plus the elapsed time plus every
+    // step the engine made.
+    ManualClock elapsed(ToLocalMs(options.start));
+    OffsetClock clock(elapsed, [&out](const SystemTime& t) {
+        out << "SET " << WithMsText(t) << '\n';
+        return true;
+    });
     PrintingPort port(out);
     PrintingMonitor monitor(out);
     PrintingBoxes boxes(out);
     LogWriter logs(RealFileSystem(), clock, boxes, options.dir);
-    TimeCodeReceiver receiver(settings, state, clock, port, monitor, logs);
-    SecondTick tick;
+    Engine engine(EngineSeams{clock, port, monitor, logs});
+    engine.UserSettings = options.settings;
+    if (options.format) engine.UserSettings.CodeFormat = *options.format;
+    RuntimeState& state = engine.State;
+    state = RuntimeState::AtStartUp();
+    state.MonitorOn = options.monitor;
+    state.CommLogOn = options.commLog;
+    state.JumpLogOn = options.jumpLog;
+    state.CorrectNow = options.correctNow;
 
     const int64_t lastMs = capture.empty() ? 0 : capture.back().elapsedMs;
     size_t next = 0;
@@ -94,13 +87,13 @@ int RunReplay(const ReplayOptions& options, const std::vector<CaptureLine>& capt
         // A chunk at the same instant as a tick is handled first.
         if (chunkLeft && (!tickLeft || capture[next].elapsedMs <= nextTick)) {
             const CaptureLine& line = capture[next++];
-            clock.SetElapsed(line.elapsedMs);
+            elapsed.SetElapsed(line.elapsedMs);
             if (!line.bytes.empty())
-                receiver.HandleChunk(line.bytes.data(), static_cast<int32_t>(line.bytes.size()));
+                engine.HandleChunk(line.bytes.data(), static_cast<int32_t>(line.bytes.size()));
         } else {
-            clock.SetElapsed(nextTick);
-            if (tick.Timer1Timer(clock, port, settings, state))
-                out << "TICK " << tick.TimeLabel << ' ' << LookOf(tick.indicator).name << '\n';
+            elapsed.SetElapsed(nextTick);
+            if (engine.Timer1Timer())
+                out << "TICK " << engine.Tick.TimeLabel << ' ' << LookOf(engine.Tick.indicator).name << '\n';
             nextTick += 2;
         }
     }

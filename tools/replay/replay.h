@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
-#include "platform/clock.h"
+#include "config/settings.h"
+#include "platform/systime.h"
 #include "replay/capture.h"
 
 namespace tkw::replay {
@@ -23,22 +23,6 @@ struct ReplayOptions {
     bool correctNow = true;           // cleared by --no-correct-now
     bool tick = false;                // --tick
     std::string dir;                  // where logs go; empty: the current directory
-};
-
-// The simulated clock: start + elapsed + every step made by SetLocalTime.
-// Each step is reported through `onSet`.
-class SimClock final : public Clock {
-public:
-    SimClock(LocalMs start, std::ostream& out) : start_(start), out_(out) {}
-    void SetElapsed(int64_t ms) { elapsed_ = ms; }
-    SystemTime GetLocalTime() override;
-    bool SetLocalTime(const SystemTime& t) override;
-
-private:
-    LocalMs start_;
-    int64_t elapsed_ = 0;
-    int64_t offset_ = 0;
-    std::ostream& out_;
 };
 
 // Prints the events to `out`; returns the process exit status (0).

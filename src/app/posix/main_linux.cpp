@@ -8,18 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
-#include "app/tick.h"
+#include "app/engine.h"
+#include "app/settings_report.h"
+#include "config/settings.h"
 #include "logs/log_writer.h"
+#include "platform/derived_clocks.h"
 #include "platform/posix/event_loop.h"
 #include "platform/single_instance.h"
 #include "platform/system_clock.h"
-#include "serial/port_switching.h"
-#include "serial/posix/com_map.h"
-#include "serial/reader.h"
+#include "serial/com_map.h"
 #include "serial/serial_api.h"
-#include "timecode/receiver.h"
-#include "ui/port_menu.h"
 
 namespace {
 
@@ -49,44 +47,6 @@ public:
     void Show(BoxKind, const std::string& caption, const std::string& text) override {
         std::cerr << caption << ": " << text << std::endl;
     }
-};
-
-// The real clock. A refusal (no CAP_SYS_TIME) is said once; the program goes
-// on as the desktop program does, answering the receiver all the same.
-class LinuxClock final : public Clock {
-public:
-    SystemTime GetLocalTime() override { return clock_.GetLocalTime(); }
-    bool SetLocalTime(const SystemTime& t) override {
-        const bool ok = clock_.SetLocalTime(t);
-        if (!ok && !warned_) {
-            warned_ = true;
-            std::cerr << "tkw: the clock cannot be set (" << clock_.LastError()
-                      << "); run as root or give the program CAP_SYS_TIME" << std::endl;
-        }
-        return ok;
-    }
-
-private:
-    SystemClock clock_;
-    bool warned_ = false;
-};
-
-// --dry-run: reads the system clock shifted by every step it was asked to
-// make, so that the rest of the program behaves as after a real correction.
-class DryRunClock final : public Clock {
-public:
-    SystemTime GetLocalTime() override { return FromLocalMs(ToLocalMs(real_.GetLocalTime()) + offset_); }
-    bool SetLocalTime(const SystemTime& t) override {
-        if (!IsValid(t)) return false;
-        offset_ = ToLocalMs(t) - ToLocalMs(real_.GetLocalTime());
-        std::printf("SET %s\n", WithMsText(t).c_str());
-        std::fflush(stdout);
-        return true;
-    }
-
-private:
-    SystemClock real_;
-    LocalMs offset_ = 0;
 };
 
 // Without a window the monitor lines have nowhere to wait: they are printed
@@ -161,45 +121,49 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    RuntimeState state = RuntimeState::AtStartUp();
-    state.MonitorOn = opt.monitor;
-    state.CommLogOn = opt.commLog;
-
-    LinuxClock realClock;
-    DryRunClock dryClock;
+    // The real clock, whose first refusal (no CAP_SYS_TIME) is said once;
+    // the program goes on as the desktop program does, answering the receiver
+    // all the same. With --dry-run nothing is stepped: the clock reads the
+    // system's shifted by every step asked for, which is printed.
+    SystemClock system;
+    WarnOnceClock realClock(system, [&system] {
+        std::cerr << "tkw: the clock cannot be set (" << system.LastError()
+                  << "); run as root or give the program CAP_SYS_TIME" << std::endl;
+    });
+    OffsetClock dryClock(system, [](const SystemTime& t) {
+        std::printf("SET %s\n", WithMsText(t).c_str());
+        std::fflush(stdout);
+        return true;
+    });
     Clock& clock = opt.dryRun ? static_cast<Clock&>(dryClock) : realClock;
 
     RealSerialApi serial;
     MonitorPrinter monitor(opt.monitor);
     LogWriter logs(RealFileSystem(), clock, boxes);
-    TimeCodeReceiver receiver(settings, state, clock, serial, monitor, logs);
+    Engine engine(EngineSeams{clock, serial, monitor, logs});
+    engine.UserSettings = settings;
+    engine.State = RuntimeState::AtStartUp();
+    engine.State.MonitorOn = opt.monitor;
+    engine.State.CommLogOn = opt.commLog;
 
-    Tcomm reader(serial, settings.PortNumber, loop,
-                 [&](const uint8_t* buf, int32_t len) { receiver.HandleChunk(buf, len); });
-    LineSettings line;
-    PortMenu menu;
-    PortSwitcher ports(serial, settings, line, boxes, &reader, menu,
-                       [&] { return savecfg(RealFileSystem(), kConfigFileName, settings); });
+    SerialLink link(serial, loop, engine, boxes, nullptr,
+                    [&] { return savecfg(RealFileSystem(), kConfigFileName, engine.UserSettings); });
+    link.Start();
 
-    ports.StartupOpen();
-    receiver.ResetRing(0);
-    reader.Start();
-
-    SecondTick tick;
-    Indicator shown = tick.indicator;
+    Indicator shown = engine.Tick.indicator;
     loop.Run([&] {
-        if (tick.Timer1Timer(clock, serial, settings, state) && tick.indicator != shown) {
-            shown = tick.indicator;
-            std::printf("STATUS %s %s\n", LookOf(shown).name, tick.StatusText.c_str());
+        if (engine.Timer1Timer() && engine.Tick.indicator != shown) {
+            shown = engine.Tick.indicator;
+            std::printf("STATUS %s %s\n", LookOf(shown).name, engine.Tick.StatusText.c_str());
             std::fflush(stdout);
         }
         // Wake just after the clock's next second begins.
         return 1001 - clock.GetLocalTime().wMilliseconds;
     });
 
-    reader.Stop();
+    link.Stop();
     // The reader is not waited for by the desktop program either; a short
     // wait here only lets it leave its sleep before the process ends.
-    reader.WaitEnded(std::chrono::milliseconds(100));
+    if (Tcomm* reader = link.ReaderThread()) reader->WaitEnded(std::chrono::milliseconds(100));
     return 0;
 }

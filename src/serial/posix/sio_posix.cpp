@@ -3,24 +3,10 @@
 // A COM number names a device through the map of com_map.h (COMn is
 // /dev/ttyS(n-1) unless mapped elsewhere). Ports 1..255 can be addressed.
 //
-// Results: 0 or a count on success, and on failure one of these negative codes:
-//   -1  the port number is outside 1..255
-//   -2  the port is not open
-//   -3  an argument the line cannot take (baud code, line mode, flow mode,
-//       DTR/RTS mode, flush function, length)
-//   -4  the device does not exist (or is no terminal)
-//   -5  the port is in use: already open here, or locked by another program
-//   -6  the system refused the operation
+// Results: 0 or a count on success, one of sio.h's kSio* codes on failure.
 //
-// Opening a port that is already open here fails with -5, as a second open of
-// the same port by another program does: the caller closes before it reopens.
-//
-// Threads: the main thread opens, configures, writes and closes; the reader
-// thread only reads. Every operation takes the port's descriptor through a
-// use count, and close first withdraws the descriptor, then waits for the
-// uses in flight to end before it closes it, so that a read racing a close
-// never reads from a descriptor number the system has already handed to
-// someone else.
+// Opening takes an advisory lock and TIOCEXCL, so that a second program
+// using the same device is kept out while TKW holds it.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -30,70 +16,33 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <array>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <map>
 #include <mutex>
-#include <thread>
+#include <string>
 
-#include "serial/posix/com_map.h"
+#include "serial/com_map.h"
+#include "serial/port_table.h"
 #include "serial/sio.h"
 
 namespace tkw {
 namespace {
 
-constexpr int32_t kBadPort = -1;
-constexpr int32_t kNotOpen = -2;
-constexpr int32_t kBadArg = -3;
-constexpr int32_t kNoDevice = -4;
-constexpr int32_t kBusy = -5;
-constexpr int32_t kSystem = -6;
-
-constexpr int32_t kMaxPort = kMaxComPort;
-
-struct Port {
-    std::mutex openClose;  // open and close of one port never overlap
-    std::atomic<int> fd{-1};
-    std::atomic<int> uses{0};
+struct PosixExtra {
     std::atomic<int32_t> writeTimeoutMs{0};
     std::atomic<bool> pty{false};
 };
+using Port = PortSlot<int, -1, PosixExtra>;
+using FdUse = PortUse<Port>;
 
-std::array<Port, kMaxPort + 1> g_ports;  // index = COM number; 0 unused
+PortTable<Port> g_ports;
 
 std::mutex g_mapMutex;
 std::map<int32_t, std::string> g_map;
 
-bool ValidPort(int32_t port) { return port >= 1 && port <= kMaxPort; }
-
-// Holds the port's descriptor for the length of one operation; fd() is -1 when
-// the port is not open (or the number is out of range).
-class FdUse {
-public:
-    explicit FdUse(int32_t port) {
-        if (!ValidPort(port)) return;
-        port_ = &g_ports[static_cast<size_t>(port)];
-        port_->uses.fetch_add(1);
-        fd_ = port_->fd.load();
-    }
-    ~FdUse() {
-        if (port_ != nullptr) port_->uses.fetch_sub(1);
-    }
-    FdUse(const FdUse&) = delete;
-    FdUse& operator=(const FdUse&) = delete;
-
-    int fd() const { return fd_; }
-    Port& port() const { return *port_; }
-    // The code to return when fd() is -1.
-    int32_t Missing() const { return port_ == nullptr ? kBadPort : kNotOpen; }
-
-private:
-    Port* port_ = nullptr;
-    int fd_ = -1;
-};
+bool ValidPort(int32_t port) { return ValidComPort(port); }
 
 int32_t FromErrno(int err) {
     switch (err) {
@@ -101,12 +50,12 @@ int32_t FromErrno(int err) {
         case ENXIO:
         case ENODEV:
         case ENOTDIR:
-            return kNoDevice;
+            return kSioNoDevice;
         case EBUSY:
         case EWOULDBLOCK:
-            return kBusy;
+            return kSioBusy;
         default:
-            return kSystem;
+            return kSioSystem;
     }
 }
 
@@ -163,34 +112,34 @@ int32_t BitsPerSecond(speed_t s) {
 // keeps 8 data bits whatever it is told).
 template <typename Change>
 int32_t ChangeLine(int32_t port, Change change) {
-    FdUse use(port);
-    if (use.fd() < 0) return use.Missing();
+    FdUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
     termios before{};
-    if (tcgetattr(use.fd(), &before) != 0) return kSystem;
+    if (tcgetattr(use.Handle(), &before) != 0) return kSioSystem;
     termios t = before;
     change(t);
-    if (tcsetattr(use.fd(), TCSANOW, &t) != 0) return kSystem;
+    if (tcsetattr(use.Handle(), TCSANOW, &t) != 0) return kSioSystem;
     termios back{};
-    if (tcgetattr(use.fd(), &back) != 0) return kSystem;
+    if (tcgetattr(use.Handle(), &back) != 0) return kSioSystem;
     constexpr tcflag_t kCflags = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS;
     constexpr tcflag_t kIflags = IXON | IXOFF | IXANY;
     if ((back.c_cflag & kCflags) != (t.c_cflag & kCflags) || (back.c_iflag & kIflags) != (t.c_iflag & kIflags) ||
         cfgetospeed(&back) != cfgetospeed(&t) || cfgetispeed(&back) != cfgetispeed(&t)) {
         // Half a change is worse than none: the line keeps what it had.
-        tcsetattr(use.fd(), TCSANOW, &before);
-        return kSystem;
+        tcsetattr(use.Handle(), TCSANOW, &before);
+        return kSioSystem;
     }
     return 0;
 }
 
 int32_t ModemLine(int32_t port, int32_t mode, int bit) {
-    if (mode != 0 && mode != 1) return ValidPort(port) ? kBadArg : kBadPort;
-    FdUse use(port);
-    if (use.fd() < 0) return use.Missing();
-    if (ioctl(use.fd(), mode == 1 ? TIOCMBIS : TIOCMBIC, &bit) == 0) return 0;
+    if (mode != 0 && mode != 1) return ValidPort(port) ? kSioBadArg : kSioBadPort;
+    FdUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
+    if (ioctl(use.Handle(), mode == 1 ? TIOCMBIS : TIOCMBIC, &bit) == 0) return 0;
     const int err = errno;
-    if (use.port().pty.load() && (err == ENOTTY || err == EINVAL)) return 0;
-    return kSystem;
+    if (use.Port().pty.load() && (err == ENOTTY || err == EINVAL)) return 0;
+    return kSioSystem;
 }
 
 }  // namespace
@@ -215,10 +164,10 @@ std::string ComPortPath(int32_t port) {
 }
 
 int32_t sio_open(int32_t port) {
-    if (!ValidPort(port)) return kBadPort;
+    if (!ValidPort(port)) return kSioBadPort;
     Port& p = g_ports[static_cast<size_t>(port)];
     std::lock_guard<std::mutex> lock(p.openClose);
-    if (p.fd.load() >= 0) return kBusy;
+    if (p.handle.load() >= 0) return kSioBusy;
 
     const std::string path = ComPortPath(port);
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -229,11 +178,11 @@ int32_t sio_open(int32_t port) {
     };
 
     termios t{};
-    if (tcgetattr(fd, &t) != 0) return fail(errno == ENOTTY ? kNoDevice : kSystem);
+    if (tcgetattr(fd, &t) != 0) return fail(errno == ENOTTY ? kSioNoDevice : kSioSystem);
     // The advisory lock keeps out every program that asks for it (another TKW,
     // tkw-sim on a device, most terminal programs); TIOCEXCL keeps out the
     // rest where the driver allows it (not for root).
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? kBusy : kSystem);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? kSioBusy : kSioSystem);
     const bool exclusive = ioctl(fd, TIOCEXCL) == 0;
 
     cfmakeraw(&t);
@@ -242,43 +191,37 @@ int32_t sio_open(int32_t port) {
     t.c_cc[VTIME] = 0;
     if (tcsetattr(fd, TCSANOW, &t) != 0) {
         if (exclusive) ioctl(fd, TIOCNXCL);
-        return fail(kSystem);
+        return fail(kSioSystem);
     }
 
     p.pty.store(IsPseudoTerminal(fd, path));
     p.writeTimeoutMs.store(0);
-    p.fd.store(fd);
+    p.handle.store(fd);
     return 0;
 }
 
 int32_t sio_close(int32_t port) {
-    if (!ValidPort(port)) return kBadPort;
-    Port& p = g_ports[static_cast<size_t>(port)];
-    std::lock_guard<std::mutex> lock(p.openClose);
-    const int fd = p.fd.exchange(-1);
-    if (fd < 0) return kNotOpen;
-    // A read or write that took the descriptor before it was withdrawn ends
-    // within its own time-out; only then may the number be given back.
-    while (p.uses.load() != 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
-    // Leave the device open to others again (the flag outlives this
-    // descriptor while another one, such as a pseudo-terminal's, holds it).
-    ioctl(fd, TIOCNXCL);
-    return close(fd) == 0 ? 0 : kSystem;
+    return ClosePort(g_ports, port, [](int fd) {
+        // Leave the device open to others again (the flag outlives this
+        // descriptor while another one, such as a pseudo-terminal's, holds it).
+        ioctl(fd, TIOCNXCL);
+        return close(fd) == 0;
+    });
 }
 
 int32_t sio_flush(int32_t port, int32_t func) {
-    FdUse use(port);
-    if (use.fd() < 0) return use.Missing();
+    FdUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
     static constexpr int kQueues[] = {TCIFLUSH, TCOFLUSH, TCIOFLUSH};
-    if (func < 0 || func > 2) return kBadArg;
-    return tcflush(use.fd(), kQueues[func]) == 0 ? 0 : kSystem;
+    if (func < 0 || func > 2) return kSioBadArg;
+    return tcflush(use.Handle(), kQueues[func]) == 0 ? 0 : kSioSystem;
 }
 
 int32_t sio_ioctl(int32_t port, int32_t baud, int32_t mode) {
-    if (!ValidPort(port)) return kBadPort;
+    if (!ValidPort(port)) return kSioBadPort;
     const speed_t speed = SpeedOfCode(baud);
     // Parity other than none and any bit above the stop-bit flag are refused.
-    if (speed == B0 || (mode & ~0x07) != 0) return kBadArg;
+    if (speed == B0 || (mode & ~0x07) != 0) return kSioBadArg;
     static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     return ChangeLine(port, [&](termios& t) {
         t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
@@ -291,12 +234,12 @@ int32_t sio_ioctl(int32_t port, int32_t baud, int32_t mode) {
 }
 
 int32_t sio_flowctrl(int32_t port, int32_t mode) {
-    if (!ValidPort(port)) return kBadPort;
+    if (!ValidPort(port)) return kSioBadPort;
     // termios switches hardware handshake for both lines at once and XON/XOFF
     // per direction; only the pairs the program can ask for are taken.
     if (mode != 0 && mode != kFlowHardware && mode != kFlowSoftware &&
         mode != (kFlowHardware | kFlowSoftware))
-        return kBadArg;
+        return kSioBadArg;
     return ChangeLine(port, [&](termios& t) {
         t.c_cflag &= ~CRTSCTS;
         t.c_iflag &= ~(IXON | IXOFF | IXANY);
@@ -310,31 +253,31 @@ int32_t sio_DTR(int32_t port, int32_t mode) { return ModemLine(port, mode, TIOCM
 int32_t sio_RTS(int32_t port, int32_t mode) { return ModemLine(port, mode, TIOCM_RTS); }
 
 int32_t sio_getbaud(int32_t port) {
-    FdUse use(port);
-    if (use.fd() < 0) return use.Missing();
+    FdUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
     termios t{};
-    if (tcgetattr(use.fd(), &t) != 0) return kSystem;
+    if (tcgetattr(use.Handle(), &t) != 0) return kSioSystem;
     const int32_t bps = BitsPerSecond(cfgetospeed(&t));
-    return bps > 0 ? bps : kSystem;
+    return bps > 0 ? bps : kSioSystem;
 }
 
 int32_t sio_SetWriteTimeouts(int32_t port, int32_t totalMs) {
-    FdUse use(port);
-    if (use.fd() < 0) return use.Missing();
-    if (totalMs < 0) return kBadArg;
-    use.port().writeTimeoutMs.store(totalMs);
+    FdUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
+    if (totalMs < 0) return kSioBadArg;
+    use.Port().writeTimeoutMs.store(totalMs);
     return 0;
 }
 
 int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) {
-    FdUse use(port);
-    if (use.fd() < 0) return use.Missing();
-    if (len < 0 || (buf == nullptr && len > 0)) return kBadArg;
+    FdUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
+    if (len < 0 || (buf == nullptr && len > 0)) return kSioBadArg;
     if (len == 0) return 0;
-    const ssize_t n = read(use.fd(), buf, static_cast<size_t>(len));
+    const ssize_t n = read(use.Handle(), buf, static_cast<size_t>(len));
     if (n >= 0) return static_cast<int32_t>(n);
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
-    return kSystem;
+    return kSioSystem;
 }
 
 // Writes what the line takes at once, then waits for room until everything
@@ -342,25 +285,25 @@ int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) {
 // that a stalled line never holds the main thread longer than that. Returns
 // the bytes written, which may be fewer than asked after a time-out.
 int32_t sio_write(int32_t port, const uint8_t* buf, int32_t len) {
-    FdUse use(port);
-    if (use.fd() < 0) return use.Missing();
-    if (len < 0 || (buf == nullptr && len > 0)) return kBadArg;
+    FdUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
+    if (len < 0 || (buf == nullptr && len > 0)) return kSioBadArg;
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(use.port().writeTimeoutMs.load());
+    const auto deadline = Clock::now() + std::chrono::milliseconds(use.Port().writeTimeoutMs.load());
     int32_t done = 0;
     while (done < len) {
-        const ssize_t n = write(use.fd(), buf + done, static_cast<size_t>(len - done));
+        const ssize_t n = write(use.Handle(), buf + done, static_cast<size_t>(len - done));
         if (n > 0) {
             done += static_cast<int32_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return done > 0 ? done : kSystem;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return done > 0 ? done : kSioSystem;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
-        pollfd pfd{use.fd(), POLLOUT, 0};
+        pollfd pfd{use.Handle(), POLLOUT, 0};
         if (poll(&pfd, 1, static_cast<int>(left.count())) < 0 && errno != EINTR)
-            return done > 0 ? done : kSystem;
+            return done > 0 ? done : kSioSystem;
     }
     return done;
 }

@@ -2,20 +2,16 @@
 #include <string>
 
 #include "serial/com_map.h"
+#include "serial/port_table.h"
 
 namespace tkw {
-namespace {
-
-bool ValidPort(int32_t port) { return port >= 1 && port <= kMaxComPort; }
-
-}  // namespace
 
 // Windows names a serial port by its COM number already; the map has nothing
 // to do, and a mapping given on a command line is taken and ignored.
 void MapComPort(int32_t, const std::string&) {}
 
 std::string ComPortPath(int32_t port) {
-    if (!ValidPort(port)) return {};
+    if (!ValidComPort(port)) return {};
     return "\\\\.\\COM" + std::to_string(port);
 }
 

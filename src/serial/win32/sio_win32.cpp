@@ -3,18 +3,7 @@
 // COMn is the device \\.\COMn (that form reaches COM10 and above as well);
 // ports 1..255 can be addressed.
 //
-// Results: 0 or a count on success, and on failure the same negative codes as
-// the POSIX backend:
-//   -1  the port number is outside 1..255
-//   -2  the port is not open
-//   -3  an argument the line cannot take (baud code, line mode, flow mode,
-//       DTR/RTS mode, flush function, length)
-//   -4  the device does not exist (or is no serial port)
-//   -5  the port is in use: already open here, or opened by another program
-//   -6  the system refused the operation
-//
-// Opening a port that is already open here fails with -5: the caller closes
-// before it reopens.
+// Results: 0 or a count on success, one of sio.h's kSio* codes on failure.
 //
 // Time-outs: a read returns at once with what the driver holds
 // (ReadIntervalTimeout = MAXDWORD and both read totals 0). A write waits at
@@ -29,71 +18,28 @@
 // of a copy only and a write beside it starts at once; a read behind a write
 // waits at most the write time-out (10 ms in the program), which the reader's
 // 10 ms poll absorbs. Overlapped I/O would buy nothing here and would cost an
-// event and a completion wait in every call.
-//
-// Every operation takes the port's handle through a use count, and close first
-// withdraws the handle, then waits for the uses in flight to end before it
-// closes it, so that a read racing a close never passes a handle value the
-// system may already have given to something else.
+// event and a completion wait in every call. Close waits for the calls in
+// flight (port_table.h).
 #include <windows.h>
 
-#include <array>
-#include <atomic>
-#include <chrono>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "platform/win32_text.h"
 #include "serial/com_map.h"
+#include "serial/port_table.h"
 #include "serial/sio.h"
 
 namespace tkw {
 namespace {
 
-constexpr int32_t kBadPort = -1;
-constexpr int32_t kNotOpen = -2;
-constexpr int32_t kBadArg = -3;
-constexpr int32_t kNoDevice = -4;
-constexpr int32_t kBusy = -5;
-constexpr int32_t kSystem = -6;
+struct NoExtra {};
+using Port = PortSlot<HANDLE, nullptr, NoExtra>;
+using HandleUse = PortUse<Port>;
 
-constexpr int32_t kMaxPort = kMaxComPort;
+PortTable<Port> g_ports;
 
-struct Port {
-    std::mutex openClose;  // open and close of one port never overlap
-    std::atomic<HANDLE> handle{nullptr};
-    std::atomic<int> uses{0};
-};
-
-std::array<Port, kMaxPort + 1> g_ports;  // index = COM number; 0 unused
-
-bool ValidPort(int32_t port) { return port >= 1 && port <= kMaxPort; }
-
-// Holds the port's handle for the length of one operation; handle() is null
-// when the port is not open (or the number is out of range).
-class HandleUse {
-public:
-    explicit HandleUse(int32_t port) {
-        if (!ValidPort(port)) return;
-        port_ = &g_ports[static_cast<size_t>(port)];
-        port_->uses.fetch_add(1);
-        handle_ = port_->handle.load();
-    }
-    ~HandleUse() {
-        if (port_ != nullptr) port_->uses.fetch_sub(1);
-    }
-    HandleUse(const HandleUse&) = delete;
-    HandleUse& operator=(const HandleUse&) = delete;
-
-    HANDLE handle() const { return handle_; }
-    // The code to return when handle() is null.
-    int32_t Missing() const { return port_ == nullptr ? kBadPort : kNotOpen; }
-
-private:
-    Port* port_ = nullptr;
-    HANDLE handle_ = nullptr;
-};
+bool ValidPort(int32_t port) { return ValidComPort(port); }
 
 int32_t FromLastError(DWORD err) {
     switch (err) {
@@ -103,13 +49,13 @@ int32_t FromLastError(DWORD err) {
         case ERROR_BAD_UNIT:
         case ERROR_DEV_NOT_EXIST:
         case ERROR_NOT_READY:
-            return kNoDevice;
+            return kSioNoDevice;
         case ERROR_ACCESS_DENIED:  // what a serial port opened elsewhere answers
         case ERROR_SHARING_VIOLATION:
         case ERROR_BUSY:
-            return kBusy;
+            return kSioBusy;
         default:
-            return kSystem;
+            return kSioSystem;
     }
 }
 
@@ -147,43 +93,53 @@ bool SameLine(const DCB& a, const DCB& b) {
 // half a change is worse than none.
 template <typename Change>
 int32_t ChangeLine(int32_t port, Change change) {
-    HandleUse use(port);
-    if (use.handle() == nullptr) return use.Missing();
+    HandleUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
     DCB before{};
     before.DCBlength = sizeof(before);
-    if (!GetCommState(use.handle(), &before)) return kSystem;
+    if (!GetCommState(use.Handle(), &before)) return kSioSystem;
     DCB d = before;
     change(d);
-    if (!SetCommState(use.handle(), &d)) return kSystem;
+    if (!SetCommState(use.Handle(), &d)) return kSioSystem;
     DCB back{};
     back.DCBlength = sizeof(back);
-    if (!GetCommState(use.handle(), &back)) return kSystem;
+    if (!GetCommState(use.Handle(), &back)) return kSioSystem;
     if (!SameLine(back, d)) {
-        SetCommState(use.handle(), &before);
-        return kSystem;
+        SetCommState(use.Handle(), &before);
+        return kSioSystem;
     }
     return 0;
 }
 
 int32_t ModemLine(int32_t port, int32_t mode, DWORD raise, DWORD drop) {
-    if (mode != 0 && mode != 1) return ValidPort(port) ? kBadArg : kBadPort;
-    HandleUse use(port);
-    if (use.handle() == nullptr) return use.Missing();
-    if (EscapeCommFunction(use.handle(), mode == 1 ? raise : drop)) return 0;
+    if (mode != 0 && mode != 1) return ValidPort(port) ? kSioBadArg : kSioBadPort;
+    HandleUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
+    if (EscapeCommFunction(use.Handle(), mode == 1 ? raise : drop)) return 0;
     // A port without modem lines (Wine's COMn on a pseudo-terminal, some
     // virtual ports) answers "not supported": there is no DTR or RTS to set,
     // and that is no fault of the setup, as on POSIX pseudo-terminals. A real
     // refusal (such as DTR under DTR handshake) is another code.
-    return GetLastError() == ERROR_NOT_SUPPORTED ? 0 : kSystem;
+    return GetLastError() == ERROR_NOT_SUPPORTED ? 0 : kSioSystem;
+}
+
+// After a failed read or write: a line error that stopped the port after all
+// (a driver that ignores fAbortOnError) is cleared so that the next call
+// works again. True when that was the failure.
+bool ClearAbort(HANDLE h) {
+    if (GetLastError() != ERROR_OPERATION_ABORTED) return false;
+    DWORD errors = 0;
+    ClearCommError(h, &errors, nullptr);
+    return true;
 }
 
 }  // namespace
 
 int32_t sio_open(int32_t port) {
-    if (!ValidPort(port)) return kBadPort;
+    if (!ValidPort(port)) return kSioBadPort;
     Port& p = g_ports[static_cast<size_t>(port)];
     std::lock_guard<std::mutex> lock(p.openClose);
-    if (p.handle.load() != nullptr) return kBusy;
+    if (p.handle.load() != nullptr) return kSioBusy;
 
     // No sharing: a second open of the port, by this program or another,
     // fails with ERROR_ACCESS_DENIED while this handle lives.
@@ -201,7 +157,7 @@ int32_t sio_open(int32_t port) {
     // until sio_ioctl and sio_flowctrl say otherwise.
     DCB d{};
     d.DCBlength = sizeof(d);
-    if (!GetCommState(h, &d)) return fail(kNoDevice);  // a device, but no serial port
+    if (!GetCommState(h, &d)) return fail(kSioNoDevice);  // a device, but no serial port
     d.fBinary = TRUE;
     d.fParity = FALSE;
     d.Parity = NOPARITY;
@@ -215,38 +171,30 @@ int32_t sio_open(int32_t port) {
     d.fErrorChar = FALSE;
     d.fNull = FALSE;
     d.fAbortOnError = FALSE;
-    if (!SetCommState(h, &d)) return fail(kSystem);
-    if (!SetTimeouts(h, 0)) return fail(kSystem);
+    if (!SetCommState(h, &d)) return fail(kSioSystem);
+    if (!SetTimeouts(h, 0)) return fail(kSioSystem);
 
     p.handle.store(h);
     return 0;
 }
 
 int32_t sio_close(int32_t port) {
-    if (!ValidPort(port)) return kBadPort;
-    Port& p = g_ports[static_cast<size_t>(port)];
-    std::lock_guard<std::mutex> lock(p.openClose);
-    HANDLE h = p.handle.exchange(nullptr);
-    if (h == nullptr) return kNotOpen;
-    // A read ends at once and a write within its time-out; only when no call
-    // holds the handle any more may it be closed.
-    while (p.uses.load() != 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
-    return CloseHandle(h) ? 0 : kSystem;
+    return ClosePort(g_ports, port, [](HANDLE h) { return CloseHandle(h) != FALSE; });
 }
 
 int32_t sio_flush(int32_t port, int32_t func) {
-    HandleUse use(port);
-    if (use.handle() == nullptr) return use.Missing();
+    HandleUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
     static constexpr DWORD kQueues[] = {PURGE_RXCLEAR, PURGE_TXCLEAR, PURGE_RXCLEAR | PURGE_TXCLEAR};
-    if (func < 0 || func > 2) return kBadArg;
-    return PurgeComm(use.handle(), kQueues[func]) ? 0 : kSystem;
+    if (func < 0 || func > 2) return kSioBadArg;
+    return PurgeComm(use.Handle(), kQueues[func]) ? 0 : kSioSystem;
 }
 
 int32_t sio_ioctl(int32_t port, int32_t baud, int32_t mode) {
-    if (!ValidPort(port)) return kBadPort;
+    if (!ValidPort(port)) return kSioBadPort;
     const DWORD bps = BitsPerSecondOfCode(baud);
     // Parity other than none and any bit above the stop-bit flag are refused.
-    if (bps == 0 || (mode & ~0x07) != 0) return kBadArg;
+    if (bps == 0 || (mode & ~0x07) != 0) return kSioBadArg;
     const BYTE dataBits = static_cast<BYTE>(5 + (mode & 0x03));
     // The second stop bit of a 5-bit character is one and a half bits long on
     // the line (a UART's rule, which the driver insists on).
@@ -262,11 +210,11 @@ int32_t sio_ioctl(int32_t port, int32_t baud, int32_t mode) {
 }
 
 int32_t sio_flowctrl(int32_t port, int32_t mode) {
-    if (!ValidPort(port)) return kBadPort;
+    if (!ValidPort(port)) return kSioBadPort;
     // The same pairs as on POSIX, where hardware handshake goes for both lines
     // at once and XON/XOFF for both directions.
     if (mode != 0 && mode != kFlowHardware && mode != kFlowSoftware && mode != (kFlowHardware | kFlowSoftware))
-        return kBadArg;
+        return kSioBadArg;
     return ChangeLine(port, [&](DCB& d) {
         const bool hardware = (mode & kFlowHardware) == kFlowHardware;
         d.fOutxCtsFlow = hardware ? TRUE : FALSE;
@@ -289,52 +237,42 @@ int32_t sio_DTR(int32_t port, int32_t mode) { return ModemLine(port, mode, SETDT
 int32_t sio_RTS(int32_t port, int32_t mode) { return ModemLine(port, mode, SETRTS, CLRRTS); }
 
 int32_t sio_getbaud(int32_t port) {
-    HandleUse use(port);
-    if (use.handle() == nullptr) return use.Missing();
+    HandleUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
     DCB d{};
     d.DCBlength = sizeof(d);
-    if (!GetCommState(use.handle(), &d)) return kSystem;
-    return d.BaudRate > 0 && d.BaudRate <= 0x7fffffff ? static_cast<int32_t>(d.BaudRate) : kSystem;
+    if (!GetCommState(use.Handle(), &d)) return kSioSystem;
+    return d.BaudRate > 0 && d.BaudRate <= 0x7fffffff ? static_cast<int32_t>(d.BaudRate) : kSioSystem;
 }
 
 int32_t sio_SetWriteTimeouts(int32_t port, int32_t totalMs) {
-    HandleUse use(port);
-    if (use.handle() == nullptr) return use.Missing();
-    if (totalMs < 0) return kBadArg;
-    return SetTimeouts(use.handle(), totalMs) ? 0 : kSystem;
+    HandleUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
+    if (totalMs < 0) return kSioBadArg;
+    return SetTimeouts(use.Handle(), totalMs) ? 0 : kSioSystem;
 }
 
 int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) {
-    HandleUse use(port);
-    if (use.handle() == nullptr) return use.Missing();
-    if (len < 0 || (buf == nullptr && len > 0)) return kBadArg;
+    HandleUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
+    if (len < 0 || (buf == nullptr && len > 0)) return kSioBadArg;
     if (len == 0) return 0;
     DWORD n = 0;
-    if (ReadFile(use.handle(), buf, static_cast<DWORD>(len), &n, nullptr)) return static_cast<int32_t>(n);
-    if (GetLastError() == ERROR_OPERATION_ABORTED) {
-        // A line error stopped the port after all (a driver that ignores
-        // fAbortOnError): clear it so the next poll reads again.
-        DWORD errors = 0;
-        ClearCommError(use.handle(), &errors, nullptr);
-        return 0;
-    }
-    return kSystem;
+    if (ReadFile(use.Handle(), buf, static_cast<DWORD>(len), &n, nullptr)) return static_cast<int32_t>(n);
+    return ClearAbort(use.Handle()) ? 0 : kSioSystem;
 }
 
 // Returns the bytes written, which may be fewer than asked when the write
 // time-out passed first.
 int32_t sio_write(int32_t port, const uint8_t* buf, int32_t len) {
-    HandleUse use(port);
-    if (use.handle() == nullptr) return use.Missing();
-    if (len < 0 || (buf == nullptr && len > 0)) return kBadArg;
+    HandleUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
+    if (len < 0 || (buf == nullptr && len > 0)) return kSioBadArg;
     if (len == 0) return 0;
     DWORD n = 0;
-    if (WriteFile(use.handle(), buf, static_cast<DWORD>(len), &n, nullptr)) return static_cast<int32_t>(n);
-    if (GetLastError() == ERROR_OPERATION_ABORTED) {
-        DWORD errors = 0;
-        ClearCommError(use.handle(), &errors, nullptr);
-    }
-    return n > 0 ? static_cast<int32_t>(n) : kSystem;
+    if (WriteFile(use.Handle(), buf, static_cast<DWORD>(len), &n, nullptr)) return static_cast<int32_t>(n);
+    ClearAbort(use.Handle());
+    return n > 0 ? static_cast<int32_t>(n) : kSioSystem;
 }
 
 }  // namespace tkw

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/port_switching.h"
+#include "app/port_switching.h"
 #include "support/fakes.h"
 
 namespace tkw::test {
@@ -104,7 +104,7 @@ struct Rig {
     PortMenu menu;
     int saves = 0, savesHeld = 0;
     Status saveResult;
-    PortSwitcher sw{serial, settings, line, boxes, &reader, menu, [this] {
+    PortSwitcher sw{serial, settings, line, boxes, &reader, &menu, [this] {
                         ++saves;
                         savesHeld += reader.depth != 0;
                         return saveResult;
@@ -244,7 +244,8 @@ void RunChange(const ChangeCase& c, bool baudChange, std::optional<int32_t> choo
     r.line.HardwareFlow = true;
     r.boxes.shown.clear();
     r.serial.Restart(c.fail);
-    const bool ok = baudChange ? r.sw.N48001Click(c.value) : r.sw.com11Click(c.value, chooserBaud);
+    const PortChange ch = baudChange ? r.sw.N48001Click(c.value) : r.sw.com11Click(c.value, chooserBaud);
+    const bool ok = ch.ok;
     EXPECT_EQ(ok, c.ok);
     EXPECT_EQ(r.serial.Trace(), c.trace);
     EXPECT_EQ(r.Boxes(), c.boxes);
@@ -288,10 +289,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "close 7"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The chooser's fallback reopens the previous port at 9600 and leaves the
-// baud marks alone; when that open fails too, the code stays 12.
+// The chooser's fallback reopens the previous port at 9600 and marks "9600",
+// which the line then runs at and the file stores; when that open fails too,
+// the code stays 12 and the marks stay as they were.
 TEST(PortChange, ChooserFallbackTakesItsBaudCode) {
-    RunChange({"", 12, {"open#1"}, true, {Msg(kMsgNewPortFailed)}, 7, 12, "N21 N48001 [>>com7]",
+    RunChange({"", 12, {"open#1"}, true, {Msg(kMsgNewPortFailed)}, 7, 12, "N21 N96001 [>>com7]",
                "close 7; flush 7 0; open 12; close 12; open 7; ioctl 7 12 3; flowctrl 7 0; DTR 7 1; RTS 7 1; "
                "getbaud 7; timeouts 7 10"},
               false, 12);
@@ -324,20 +326,19 @@ INSTANTIATE_TEST_SUITE_P(
                    "close 7; flush 7 0; open 7; close 7; open 7; ioctl 7 10 3; flowctrl 7 0; DTR 7 1; close 7"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The menu models drive the changes with their Tags; a failed save is shown;
-// no reader at all is fine.
-TEST(PortSwitcher, MenuClicksSaveFailureAndNoReader) {
+// A failed save is the caller's to show (after every pause has ended); no
+// reader and no menu at all is fine.
+TEST(PortSwitcher, SaveFailureIsReturnedAndNeitherReaderNorMenuIsNeeded) {
     Rig r(1, 10);
-    PortSwitcher bare{r.serial, r.settings, r.line, r.boxes, nullptr, r.menu, [&] { return r.saveResult; }};
-    bare.BindMenu();
+    PortSwitcher bare{r.serial, r.settings, r.line, r.boxes, nullptr, nullptr, [&] { return r.saveResult; }};
     bare.StartupOpen();
     r.saveResult = Status::Fail("disk full");
-    r.menu.com31.Click();
-    r.menu.N96001.Click();
+    EXPECT_EQ(bare.com11Click(3).saved.error, "disk full");
+    EXPECT_TRUE(bare.N48001Click(12).ok);
     EXPECT_EQ(r.settings.PortNumber, 3);
     EXPECT_EQ(r.settings.BaudCode, 12);
-    EXPECT_EQ(Marks(r.menu), "com31 N96001 [>>... ]");
-    EXPECT_EQ(r.Boxes(), (std::vector<std::string>{"S TKW|disk full", "S TKW|disk full"}));
+    EXPECT_EQ(Marks(r.menu), "[>>... ]");
+    EXPECT_TRUE(r.boxes.shown.empty());
 }
 
 }  // namespace

@@ -9,33 +9,15 @@
 #include <functional>
 #include <optional>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
+#include "serial/line_settings.h"
 #include "serial/reader_control.h"
 #include "serial/serial_api.h"
 #include "ui/port_menu.h"
 
 namespace tkw {
-
-// The line as the receivers expect it: 8N1, no flow control, DTR and RTS
-// raised. Never stored and never shown; SetFixed() gives the values again
-// wherever the port is taken into use afresh.
-struct LineSettings {
-    int32_t ParityCode = kParityNone;
-    int32_t DataBitsCode = kData8;
-    int32_t StopBitsCode = kStop1;
-    bool HardwareFlow = false;
-    bool SoftwareFlow = false;
-    bool DtrOn = true;
-    bool RtsOn = true;
-
-    void SetFixed() { *this = LineSettings{}; }
-    int32_t LineMode() const { return ParityCode | DataBitsCode | StopBitsCode; }
-    int32_t FlowMode() const { return (HardwareFlow ? kFlowHardware : 0) | (SoftwareFlow ? kFlowSoftware : 0); }
-
-    bool operator==(const LineSettings&) const = default;
-};
 
 // Boxes of the port set-up (BoxKind::Error) and of the changes (BoxKind::Plain).
 inline constexpr const char* kSerialErrorCaption = "错误";
@@ -50,19 +32,26 @@ inline constexpr const char* kMsgFallbackFailed = "端口不能打开!";
 inline constexpr const char* kMsgPortSetAfterPortChange = "端口无效或已经被占用！请重新设置。";
 inline constexpr const char* kMsgPortSetAfterBaudChange = "端口设置无效或已经被占用！请重新设置。";
 
-// The total write time-out for a port running at `bitRate` bit/s: 10 ms per
-// started millisecond a byte takes, at least 10 ms (also for a rate the port
-// could not report, 0 or less).
-int32_t WriteTimeoutMs(int32_t bitRate);
+// What a port or baud change came to.
+struct PortChange {
+    // A port ended up open and configured (the previous one after a fallback
+    // included): the marks show it and the settings were saved.
+    bool ok = false;
+    // The new value did not open; the previous one was taken again.
+    bool fellBack = false;
+    // The save that follows a success. Not shown here: the caller decides
+    // when its box may come (after every pause of the reader has ended).
+    Status saved;
+};
 
 class PortSwitcher {
 public:
     // `reader` may be null (before the reader exists, or in a program without
-    // one): the changes then hold nothing off. `save` writes the settings
-    // (the program binds savecfg on "horalsys.conf"); a failed save is shown
-    // as a stop box.
+    // one): the changes then hold nothing off. `menu` may be null (a program
+    // without a menu): nothing is marked. `save` writes the settings (the
+    // program binds savecfg on "horalsys.conf").
     PortSwitcher(SerialApi& port, Settings& settings, LineSettings& line, MessageBoxes& boxes,
-                 ReaderControl* reader, PortMenu& menu, std::function<Status()> save);
+                 ReaderControl* reader, PortMenu* menu, std::function<Status()> save);
     PortSwitcher(const PortSwitcher&) = delete;
     PortSwitcher& operator=(const PortSwitcher&) = delete;
 
@@ -76,31 +65,27 @@ public:
     // caller's next steps, whatever happened here.
     void StartupOpen();
 
-    // The port change (the COM1..COM4 items pass their Tag). True when a port
-    // ended up open and configured, the previous one after a fallback
-    // included. The port chooser passes `fallbackBaudCode` 12: its fallback
-    // reopens the previous port at that code.
-    bool com11Click(int32_t newPort, std::optional<int32_t> fallbackBaudCode = std::nullopt);
+    // The port change (the COM1..COM4 items pass their Tag). The port chooser
+    // passes `fallbackBaudCode` 12: its fallback reopens the previous port at
+    // that code, and then marks "9600" too, since that is what the line runs
+    // at and what the file stores.
+    PortChange com11Click(int32_t newPort, std::optional<int32_t> fallbackBaudCode = std::nullopt);
 
-    // The baud code change (the 4800 and 9600 items pass their Tag). True as
-    // for the port change.
-    bool N48001Click(int32_t newCode);
-
-    // Makes clicks on the COM1..COM4, 4800 and 9600 models run the changes
-    // with the item's Tag. The chooser item is left to the chooser.
-    void BindMenu();
+    // The baud code change (the 4800 and 9600 items pass their Tag).
+    PortChange N48001Click(int32_t newCode);
 
 private:
+    PortChange Change(int32_t Settings::*field, int32_t value, const char* openFailed, const char* portSetFailed,
+                      std::optional<int32_t> fallbackBaudCode);
     void Error(const char* text);
     void Message(const char* text);
-    void Save();
 
     SerialApi& port_;
     Settings& settings_;
     LineSettings& line_;
     MessageBoxes& boxes_;
     ReaderControl* reader_;
-    PortMenu& menu_;
+    PortMenu* menu_;
     std::function<Status()> save_;
 };
 

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "platform/files.h"
-#include "platform/message_box.h"
 
 namespace tkw {
 
@@ -31,6 +30,28 @@ struct Settings {
 
     bool operator==(const Settings&) const = default;
 };
+
+// What the program's own editors (the menu, the dialogs, tkw --set) let a
+// setting take. The file itself is read unchecked.
+struct SettingRange {
+    int Min, Max;
+    constexpr bool Contains(int v) const { return v >= Min && v <= Max; }
+    constexpr int Clamp(int v) const { return v < Min ? Min : v > Max ? Max : v; }
+};
+inline constexpr SettingRange kPortRange{1, 128};
+inline constexpr SettingRange kSecondRange{0, 59};
+inline constexpr SettingRange kMinuteRange{0, 59};
+inline constexpr SettingRange kHourRange{0, 23};
+inline constexpr SettingRange kJumpThresholdRange{2, 60};
+inline constexpr SettingRange kFineAdjustRange{0, 999};
+inline constexpr SettingRange kCodeFormatRange{1, 3};
+// The dialog stores at most this many daily points (the table has 25 slots).
+inline constexpr int kMaxDailyPoints = 24;
+inline constexpr uint8_t kModeEveryMinute = 1, kModeEveryHour = 2, kModeDailyPoints = 3;
+
+// The baud code a receiver of that code format talks at: 4800 bit/s for
+// KRW_CODE, 9600 for the others.
+constexpr int32_t BaudCodeForFormat(int format) { return format == 1 ? 10 : 12; }
 
 // The values taken when there is no configuration file. The daily points are
 // not part of the defaults: they stay as they were (all zero at start-up).
@@ -67,9 +88,5 @@ LoadResult LoadSettings(FileSystem& fs, const std::string& path, Settings& s);
 // short one (which the load would take as "all settings 0" and silently stop
 // the program working).
 Status savecfg(FileSystem& fs, const std::string& path, const Settings& s);
-
-// The boxes the program shows for a failed load or save.
-void ReportLoad(const LoadResult& r, MessageBoxes& boxes);
-void ReportSave(const Status& st, MessageBoxes& boxes);
 
 }  // namespace tkw

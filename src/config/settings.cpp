@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "config/settings.h"
 
 #include <cstring>
 
@@ -109,17 +109,6 @@ Status savecfg(FileSystem& fs, const std::string& path, const Settings& s) {
     if (st) st = fs.Replace(temp, path);
     if (!st) fs.Remove(temp);  // best effort: the old file is untouched either way
     return st;
-}
-
-void ReportLoad(const LoadResult& r, MessageBoxes& boxes) {
-    if (r.outcome == LoadOutcome::AccessError)
-        boxes.Show(BoxKind::Warning, kWarningCaption, kFileAccessError);
-    else if (r.outcome == LoadOutcome::IoError)
-        boxes.Show(BoxKind::Stop, kAppTitle, r.error);
-}
-
-void ReportSave(const Status& st, MessageBoxes& boxes) {
-    if (!st) boxes.Show(BoxKind::Stop, kAppTitle, st.error);
 }
 
 }  // namespace tkw

@@ -4,7 +4,8 @@
 
 #include <optional>
 
-#include "app/settings.h"
+#include "app/settings_report.h"
+#include "config/settings.h"
 #include "support/faulty_fs.h"
 #include "support/fakes.h"
 

@@ -1,0 +1,23 @@
+#include "app/engine.h"
+
+namespace tkw {
+
+SerialLink::SerialLink(SerialApi& serial, MainThread& main, Engine& engine, MessageBoxes& boxes, PortMenu* menu,
+                       std::function<Status()> save, Tcomm::SleepFn sleep)
+    : engine_(engine),
+      reader_(serial, engine.UserSettings.PortNumber, main,
+              [&engine](const uint8_t* buf, int32_t len) { engine.HandleChunk(buf, len); }, std::move(sleep)),
+      Ports(serial, engine.UserSettings, Line, boxes, &hold_, menu, std::move(save)) {}
+
+void SerialLink::Start() {
+    Ports.StartupOpen();
+    engine_.Receiver.ResetRing(0);
+    reader_.Start();
+    started_ = true;
+}
+
+void SerialLink::Stop() {
+    if (started_) reader_.Stop();
+}
+
+}  // namespace tkw

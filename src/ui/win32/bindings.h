@@ -1,0 +1,139 @@
+// The binding of each kind of control. Windows builds only.
+#pragma once
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "ui/controls.h"
+#include "ui/list_box.h"
+#include "ui/spin_edit.h"
+#include "ui/track_bar.h"
+#include "ui/win32/control_binding.h"
+
+namespace tkw {
+
+// A static text.
+class LabelBinding final : public ControlBinding {
+public:
+    explicit LabelBinding(Label& m) : ControlBinding(m), label_(m) {}
+    bool Create(const BindingContext& ctx, int id) override;
+
+private:
+    void Mirror() override;
+    Label& label_;
+    HFONT font_ = nullptr;
+};
+
+// Drawn on the form: its colour and bevels; what lies in it is the form's.
+class PanelBinding final : public ControlBinding {
+public:
+    explicit PanelBinding(Panel& m) : ControlBinding(m), panel_(m) {}
+    bool Create(const BindingContext& ctx, int id) override;
+    void PaintOnForm(HDC dc) override;
+
+private:
+    void Mirror() override;
+    Panel& panel_;
+    HWND form_ = nullptr;
+};
+
+// Drawn on the form: an etched (lowered) or bumped (raised) frame.
+class BevelBinding final : public ControlBinding {
+public:
+    explicit BevelBinding(Bevel& m) : ControlBinding(m), bevel_(m) {}
+    bool Create(const BindingContext& ctx, int id) override;
+    void PaintOnForm(HDC dc) override;
+
+private:
+    void Mirror() override {}
+    Bevel& bevel_;
+};
+
+class ButtonBinding final : public ControlBinding {
+public:
+    explicit ButtonBinding(Button& m) : ControlBinding(m), button_(m) {}
+    bool Create(const BindingContext& ctx, int id) override;
+    void OnCommand(WORD code) override;
+
+private:
+    void Mirror() override;
+    Button& button_;
+};
+
+// A plain (not automatic) radio button: the model's group decides the marks.
+class RadioBinding final : public ControlBinding {
+public:
+    explicit RadioBinding(RadioButton& m) : ControlBinding(m), radio_(m) {}
+    bool Create(const BindingContext& ctx, int id) override;
+    void OnCommand(WORD code) override;
+
+private:
+    void Mirror() override;
+    RadioButton& radio_;
+};
+
+// An edit with an up-down control beside it. The model owns the value: the
+// up-down only reports its clicks and arrow keys, and every typed character
+// is asked of the model first (refused ones beep).
+class SpinEditBinding final : public ControlBinding {
+public:
+    explicit SpinEditBinding(SpinEdit& m) : ControlBinding(m), spin_(m) {}
+    ~SpinEditBinding() override;
+    bool Create(const BindingContext& ctx, int id) override;
+    void OnCommand(WORD code) override;
+    bool OnNotify(NMHDR* h, LRESULT& result) override;
+    HBRUSH OnCtlColor(HDC dc) override;
+
+private:
+    void Mirror() override;
+    static LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    SpinEdit& spin_;
+    HWND updown_ = nullptr;
+};
+
+class ListBoxBinding final : public ControlBinding {
+public:
+    explicit ListBoxBinding(ListBox& m) : ControlBinding(m), list_(m) {}
+    bool Create(const BindingContext& ctx, int id) override;
+    void OnCommand(WORD code) override;
+    HBRUSH OnCtlColor(HDC dc) override;
+
+private:
+    void Mirror() override;
+    ListBox& list_;
+};
+
+class TrackBarBinding final : public ControlBinding {
+public:
+    explicit TrackBarBinding(TrackBar& m) : ControlBinding(m), bar_(m) {}
+    bool Create(const BindingContext& ctx, int id) override;
+    void OnScroll() override;
+
+private:
+    void Mirror() override;
+    TrackBar& bar_;
+};
+
+class EditBinding final : public ControlBinding {
+public:
+    explicit EditBinding(Edit& m) : ControlBinding(m), edit_(m) {}
+    bool Create(const BindingContext& ctx, int id) override;
+    void OnCommand(WORD code) override;
+    HBRUSH OnCtlColor(HDC dc) override;
+
+private:
+    void Mirror() override;
+    Edit& edit_;
+};
+
+// A panel's frame, bevels and colour in `r`.
+void DrawPanel(HDC dc, RECT r, const Panel& panel);
+
+// The text of a window, as UTF-8.
+std::string WindowTextUtf8(HWND h);
+// The text colour of `model` on the window background, for the controls
+// that show a white field (edits, lists).
+HBRUSH WindowColours(HDC dc, const Control& model);
+
+}  // namespace tkw

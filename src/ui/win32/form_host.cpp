@@ -1,0 +1,269 @@
+#include "ui/win32/form_host.h"
+
+#include "platform/win32_text.h"
+
+namespace tkw {
+
+namespace {
+
+const wchar_t kHostClass[] = L"TKWForm";
+
+bool RegisterHostClass(HINSTANCE inst, WNDPROC proc) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (GetClassInfoExW(inst, kHostClass, &wc)) return true;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = inst;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = kHostClass;
+    // The program's icon (resource 1) for the frames that show one.
+    wc.hIconSm = static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), 0));
+    return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+DWORD StyleOf(const FormLook& look) {
+    DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    if (look.Border == FormLook::Frame::Sizeable) style |= WS_THICKFRAME;
+    return style;
+}
+
+DWORD ExStyleOf(const FormLook& look) {
+    DWORD ex = WS_EX_CONTROLPARENT;
+    if (look.Border == FormLook::Frame::Dialog) ex |= WS_EX_DLGMODALFRAME;
+    if (look.Topmost) ex |= WS_EX_TOPMOST;
+    return ex;
+}
+
+bool SameProcess(HWND other) {
+    if (!other) return false;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(other, &pid);
+    return pid == GetCurrentProcessId();
+}
+
+}  // namespace
+
+FormHost::~FormHost() {
+    form_.OnVisibleChange = nullptr;
+    for (Control* c : form_.Controls) c->Changed = nullptr;
+    if (wnd_) DestroyWindow(wnd_);
+    bindings_.clear();
+}
+
+bool FormHost::Create(HINSTANCE inst, HWND owner) {
+    owner_ = owner;
+    const FormLook& look = form_.Look;
+    if (!RegisterHostClass(inst, Proc)) {
+        createError_ = GetLastError();
+        return false;
+    }
+    const DWORD style = StyleOf(look), ex = ExStyleOf(look);
+    RECT r{0, 0, look.Width, look.Height};
+    if (look.ClientSize) AdjustWindowRectEx(&r, style, FALSE, ex);
+    CreateWindowExW(ex, kHostClass, WideFromUtf8(look.Caption).c_str(), style, look.Left, look.Top, r.right - r.left,
+                    r.bottom - r.top, owner, nullptr, inst, this);
+    if (!wnd_) {
+        createError_ = GetLastError();
+        return false;
+    }
+    fonts_ = std::make_unique<FormFonts>(WideFromUtf8(look.FontName), look.FontHeight);
+    const BindingContext ctx{wnd_, inst, *fonts_};
+    int id = 100;
+    for (Control* c : form_.Controls) {
+        std::unique_ptr<ControlBinding> b = MakeBinding(*c);
+        if (!b) continue;
+        if (!b->Create(ctx, id++)) {
+            createError_ = GetLastError();
+            DestroyWindow(wnd_);
+            return false;
+        }
+        ControlBinding* raw = b.get();
+        const bool container = c->kind == Control::Kind::Panel;
+        c->Changed = [this, raw, container] {
+            raw->Sync();
+            // What lies in a panel shows and hides with it.
+            if (container)
+                for (const auto& other : bindings_) other->Sync();
+        };
+        bindings_.push_back(std::move(b));
+    }
+    form_.OnVisibleChange = [this] {
+        if (!form_.Visible) Hide();
+    };
+    if (look.Centred) PlaceOnScreen();
+    return true;
+}
+
+FormHost::ModalEnd FormHost::ShowModal() {
+    if (!wnd_) return ModalEnd::Missing;
+    modal_ = true;
+    form_.Visible = true;
+    ownerDisabled_ = owner_ && IsWindow(owner_) && IsWindowEnabled(owner_);
+    if (ownerDisabled_) EnableWindow(owner_, FALSE);
+    if (form_.Look.Centred) PlaceOnScreen();
+    activatePending_ = true;
+    fromOtherProgram_ = false;
+    ShowWindow(wnd_, SW_SHOW);
+    SetForegroundWindow(wnd_);
+    // The activation that showing brings may not come (another program keeps
+    // the foreground): the form is filled all the same.
+    if (activatePending_) Activated();
+    // The first control that takes the keyboard.
+    if (HWND first = GetNextDlgTabItem(wnd_, nullptr, FALSE)) SetFocus(first);
+
+    ModalEnd end = ModalEnd::Closed;
+    MSG m;
+    while (modal_) {
+        const BOOL got = GetMessageW(&m, nullptr, 0, 0);
+        if (got == 0) {
+            // The program is ending (关闭退出 from the tray menu): the outer
+            // loop must see the quit too.
+            PostQuitMessage(static_cast<int>(m.wParam));
+            end = ModalEnd::Quit;
+            break;
+        }
+        if (got == -1) break;
+        if (wnd_ && IsDialogMessageW(wnd_, &m)) continue;
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+    // Left early: the dialog does not stay up over a program that is ending.
+    if (modal_ || form_.Visible) {
+        form_.Visible = false;
+        Hide();
+    }
+    RestoreOwner();
+    return end;
+}
+
+void FormHost::Activated() {
+    activatePending_ = false;
+    form_.FormActivate();
+}
+
+void FormHost::Hide() {
+    // The owner first: hidden while the owner is still disabled, the dialog
+    // would hand activation to some other program's window.
+    RestoreOwner();
+    if (wnd_) ShowWindow(wnd_, SW_HIDE);
+    if (modal_) {
+        modal_ = false;
+        // Wakes the modal loop should the hide have come from outside it.
+        PostMessageW(nullptr, WM_NULL, 0, 0);
+    }
+}
+
+void FormHost::RestoreOwner() {
+    if (!ownerDisabled_) return;
+    ownerDisabled_ = false;
+    if (IsWindow(owner_)) EnableWindow(owner_, TRUE);
+}
+
+void FormHost::PlaceOnScreen() {
+    RECT r{};
+    GetWindowRect(wnd_, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+    // A window taller or wider than the screen keeps its caption on it.
+    if (x < 0) x = 0;
+    if (y < 0) y = 0;
+    SetWindowPos(wnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+ControlBinding* FormHost::BindingOf(HWND control) const {
+    if (!control) return nullptr;
+    for (const auto& b : bindings_)
+        if (b->Handle() == control) return b.get();
+    return nullptr;
+}
+
+LRESULT CALLBACK FormHost::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* self = static_cast<FormHost*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        self->wnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<FormHost*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+    return self->OnMessage(msg, wp, lp);
+}
+
+LRESULT FormHost::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    HWND hwnd = wnd_;
+    switch (msg) {
+        case WM_CLOSE:
+            // Hidden, never destroyed: the form lives until the program ends.
+            form_.FormClose();
+            form_.Close();
+            return 0;
+        case WM_ACTIVATEAPP:
+            if (wp) fromOtherProgram_ = true;
+            break;
+        case WM_ACTIVATE:
+            if (LOWORD(wp) != WA_INACTIVE) {
+                if (activatePending_ || !fromOtherProgram_) Activated();
+                fromOtherProgram_ = false;
+            } else if (SameProcess(reinterpret_cast<HWND>(lp)) && form_.Visible) {
+                // Another window of the program (a box over the dialog);
+                // going to another program is not the dialog's business.
+                form_.FormDeactivate();
+            }
+            break;
+        case WM_COMMAND:
+            if (ControlBinding* b = BindingOf(reinterpret_cast<HWND>(lp))) b->OnCommand(HIWORD(wp));
+            // IDOK and IDCANCEL (Enter and Esc) do nothing: the forms have no
+            // default and no cancel button.
+            return 0;
+        case WM_NOTIFY: {
+            LRESULT result = 0;
+            for (const auto& b : bindings_)
+                if (b->OnNotify(reinterpret_cast<NMHDR*>(lp), result)) return result;
+            break;
+        }
+        case WM_HSCROLL:
+        case WM_VSCROLL:
+            if (ControlBinding* b = BindingOf(reinterpret_cast<HWND>(lp))) {
+                b->OnScroll();
+                return 0;
+            }
+            break;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+            if (ControlBinding* b = BindingOf(reinterpret_cast<HWND>(lp)))
+                if (HBRUSH brush = b->OnCtlColor(reinterpret_cast<HDC>(wp)))
+                    return reinterpret_cast<LRESULT>(brush);
+            break;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            for (const auto& b : bindings_) b->PaintOnForm(dc);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        case WM_WINDOWPOSCHANGED:
+            // However the dialog came to be hidden, its modal loop is over.
+            if ((reinterpret_cast<const WINDOWPOS*>(lp)->flags & SWP_HIDEWINDOW) && modal_) {
+                modal_ = false;
+                form_.Visible = false;
+                RestoreOwner();
+                PostMessageW(nullptr, WM_NULL, 0, 0);
+            }
+            break;
+        case WM_NCDESTROY:
+            // Destroyed with its owner when the program ends, maybe while
+            // shown: the loop ends and nothing is left pointing at the window.
+            modal_ = false;
+            RestoreOwner();
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            wnd_ = nullptr;
+            return DefWindowProcW(hwnd, msg, wp, lp);
+        default: break;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace tkw

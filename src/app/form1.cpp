@@ -28,9 +28,15 @@ TForm1::TForm1(const Form1Seams& seams)
     : Core(EngineSeams{seams.clock, seams.serial, seams.monitor, seams.log}),
       io_(seams),
       AboutBox(DialogLook("About", FormLook::Frame::Dialog, 329, 326, true, true)),
-      Form2(DialogLook("校时设置", FormLook::Frame::Single, 392, 419, true, false, 460, 136)),
+      Form2(Core.UserSettings, [this] { return Save(); }, seams.boxes, seams.times),
       Form3(DialogLook("通讯观测", FormLook::Frame::Sizeable, 691, 469, false, true, 0, 0, true)),
-      Form4(DialogLook("Serial Port", FormLook::Frame::Dialog, 235, 356, false, false, 317, 155)),
+      // The chooser's fallback reopens the previous port at 9600 bit/s; the
+      // chooser stays open unless the chosen port itself came into use.
+      Form4(seams.portList,
+            [this](int32_t port) {
+                const PortChange r = ChangePort(port, kBaud9600);
+                return r.ok && !r.fellBack;
+            }),
       Link(seams.serial, seams.mainThread, Core, seams.boxes, &PopupMenu1.Ports, [this] { return Save(); },
            seams.readerSleep) {
     Panel2.BevelOuter = BevelCut::Lowered;
@@ -135,10 +141,10 @@ void TForm1::N31Click(MenuItem& item) {
     ReportSave(saved, io_.boxes);
 }
 
-bool TForm1::ChangePort(int32_t port, std::optional<int32_t> fallbackBaudCode) {
+PortChange TForm1::ChangePort(int32_t port, std::optional<int32_t> fallbackBaudCode) {
     const PortChange r = Link.Ports.com11Click(port, fallbackBaudCode);
     ReportSave(r.saved, io_.boxes);
-    return r.ok;
+    return r;
 }
 
 void TForm1::com11Click(MenuItem& item) { ChangePort(item.Tag); }

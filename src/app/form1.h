@@ -10,6 +10,8 @@
 #include <string>
 
 #include "app/engine.h"
+#include "app/form2.h"
+#include "app/form4.h"
 #include "app/form_platform.h"
 #include "app/note_form.h"
 #include "config/settings.h"
@@ -18,6 +20,8 @@
 #include "platform/files.h"
 #include "platform/main_thread.h"
 #include "platform/message_box.h"
+#include "platform/time_of_day_text.h"
+#include "serial/port_list.h"
 #include "serial/reader.h"
 #include "serial/serial_api.h"
 #include "ui/controls.h"
@@ -35,6 +39,8 @@ struct Form1Seams {
     MainThread& mainThread;  // serves the reader's hand-offs
     MonitorSink& monitor;
     LogSink& log;
+    TimeOfDayText& times;      // the daily points' text
+    SerialPortList& portList;  // the port chooser's lines
     std::string configPath = kConfigFileName;
     Tcomm::SleepFn readerSleep = Tcomm::RealSleep;
 };
@@ -93,8 +99,8 @@ public:
 
     // The port change of a menu item or of the port chooser (which passes its
     // fallback baud code 12); the save's failure box comes after the reader
-    // has been resumed. True when a port ended up open and configured.
-    bool ChangePort(int32_t port, std::optional<int32_t> fallbackBaudCode = std::nullopt);
+    // has been resumed.
+    PortChange ChangePort(int32_t port, std::optional<int32_t> fallbackBaudCode = std::nullopt);
 
     // Pauses of the reader in force (the format change nests the port
     // switcher's inside its own).
@@ -137,9 +143,9 @@ private:
 public:
     // The dialogs, made after the strip's own state, in the program's order.
     NoteForm AboutBox;
-    NoteForm Form2;
+    TForm2 Form2;
     NoteForm Form3;
-    NoteForm Form4;
+    TForm4 Form4;
     // Last: its reader runs on everything above and is joined first.
     SerialLink Link;
     // The started reader; null until the last step of start-up, and for good

@@ -16,6 +16,8 @@ inline constexpr int32_t kMaxComPort = 255;
 
 void MapComPort(int32_t port, const std::string& path);
 std::string ComPortPath(int32_t port);
+// Whether `port` was given a device of its own (always false on Windows).
+bool ComPortMapped(int32_t port);
 // Parses "COMn=PATH" (n 1..255, case-insensitive COM) and maps it; false for a
 // malformed text.
 bool MapComPortSpec(const std::string& spec);

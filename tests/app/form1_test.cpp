@@ -65,14 +65,20 @@ struct FakeSerial final : SerialApi {
         for (int32_t a : args) line += " " + std::to_string(a);
         calls.push_back(line);
         holds.insert(form ? form->ReaderHolds() : 0);
-        return 0;
+        return failing.count(line) ? -1 : 0;
     }
     bool Has(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
 
     const TForm1* form = nullptr;
+    std::set<std::string> failing;  // calls, as recorded, that fail
     std::vector<std::string> calls;
     std::set<int> holds;
     std::atomic<int> reads{0};
+};
+
+struct FakePorts final : SerialPortList {
+    std::vector<std::string> Lines() override { return lines; }
+    std::vector<std::string> lines;
 };
 
 struct NoHandOffs final : MainThread {
@@ -97,8 +103,8 @@ struct Rig {
         return s;
     }
     TForm1& Create() {
-        form = std::make_unique<TForm1>(Form1Seams{platform, clock, serial, boxes, fs, main, monitor, log,
-                                                   dir / kConfigFileName,
+        form = std::make_unique<TForm1>(Form1Seams{platform, clock, serial, boxes, fs, main, monitor, log, times,
+                                                   ports, dir / kConfigFileName,
                                                    [](std::chrono::milliseconds) { std::this_thread::sleep_for(1ms); }});
         serial.form = form.get();
         form->FormCreate();
@@ -126,6 +132,8 @@ struct Rig {
     NoHandOffs main;
     RecordingMonitor monitor;
     RecordingLog log;
+    PatternTimeText times{"H:mm:ss"};
+    FakePorts ports;
     std::unique_ptr<TForm1> form;  // last: stopped and joined first
 };
 
@@ -316,6 +324,50 @@ TEST(Form1, DialogsCorrectNowAndHelp) {
     m.N15.Click();
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
     EXPECT_EQ(rig.boxes.shown[0].text, kHelpMissing);
+}
+
+// The two dialogs the menu opens reach the settings file and the port: the
+// settings dialog's apply saves, the chooser's apply changes the port and
+// closes only on success, and its fallback (previous port at 9600) marks 9600.
+TEST(Form1, SettingsDialogAndPortChooserChangeWhatTheProgramRuns) {
+    Rig rig;
+    TForm1& f = rig.Create();
+    f.PopupMenu1.N3.Click();
+    ASSERT_TRUE(f.Form2.Visible);
+    f.Form2.RadioButton3.Click();
+    for (int h : {7, 23}) {
+        f.Form2.SpinEdit6.SetValue(h);
+        f.Form2.SpinEdit4.SetValue(h == 7 ? 30 : 0);
+        f.Form2.Button1.Click();
+    }
+    f.Form2.Button3.Click();
+    EXPECT_FALSE(f.Form2.Visible);
+    const Settings saved = rig.SavedConfig();
+    EXPECT_EQ(saved.CorrectionMode, 3);
+    EXPECT_EQ(saved.DailyPointCount, 2);
+    int h = 0, m = 0, s = 0;
+    ASSERT_TRUE(TimeOfDay(saved.DailyPoints[1], h, m, s));
+    EXPECT_EQ(h * 10000 + m * 100 + s, 230000);
+
+    rig.ports.lines = {"COM1......\\Device\\Serial0", "COM12......\\Device\\Serial11"};
+    f.PopupMenu1.N21.Click();
+    ASSERT_EQ(f.Form4.ListBox1.Items().size(), 2u);
+    f.Form4.ListBox1.Click(1);
+    rig.serial.failing = {"open 12"};
+    f.Form4.Button1.Click();  // COM12 does not open; COM1 comes back at 9600
+    EXPECT_TRUE(f.Form4.Visible);
+    EXPECT_EQ(rig.Marks(), "N31 com11 N96001 N4 N12");
+    EXPECT_EQ(rig.SavedConfig().BaudCode, 12);
+    ASSERT_EQ(rig.boxes.shown.size(), 1u);
+    EXPECT_EQ(rig.boxes.shown[0].text, kMsgNewPortFailed);
+
+    rig.serial.failing.clear();
+    f.Form4.Button1.Click();
+    EXPECT_FALSE(f.Form4.Visible);
+    EXPECT_EQ(rig.Marks(), "N31 N21 N96001 N4 N12");
+    EXPECT_EQ(f.PopupMenu1.N21.Caption, ">>com12");
+    EXPECT_EQ(rig.SavedConfig().PortNumber, 12);
+    EXPECT_EQ(f.ReaderHolds(), 0);
 }
 
 TEST(Form1, TrayRoundTripAndOnlyARightClickOpensTheMenu) {

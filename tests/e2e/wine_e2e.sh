@@ -94,15 +94,26 @@ REGEDIT4
 "SimSun"="WenQuanYi Zen Hei Sharp"
 "宋体"="WenQuanYi Zen Hei Sharp"
 
+; With no window manager on the display, Wine draws the title bars itself.
+[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
+"Decorated"="N"
+
 [HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]
 "COM1"="$work/com1"
 EOF
 "$wine" regedit "$work/setup.reg" >/dev/null 2>&1
+# Wine draws its title bar buttons with its Marlett font, which Debian ships
+# apart (fonts-wine) and Wine does not look for there.
+cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 # The port map is read when wineserver starts.
 wineserver -w 2>/dev/null || wineserver -k 2>/dev/null || true
 
 mkdir "$work/run"
 cd "$work/run"
+
+# The pictures are taken over a desktop colour, as a user would see them.
+convert -size 1024x768 xc:'#3A6EA5' "$work/desktop.png"
+paint_desktop() { timeout 10 display -window root "$work/desktop.png" >/dev/null 2>&1 || true; }
 
 # ---- Helpers over the strip.
 strip_x=$((screen_w - 185 - 80))
@@ -172,6 +183,19 @@ ended() {
   rc=0; wait "$1" || rc=$?
 }
 
+# ---- The daily points' text: every second of the day, shown as the settings
+# dialog shows it under this locale (zh_CN), reads back as itself.
+check="$(dirname "$exe")/tkw-timetext-check.exe"
+if [ -f "$check" ]; then
+  if timetext="$("$wine" "$check" 2>/dev/null | tr -d '\r')" && grep -q '^86400 of 86400 read back$' <<<"$timetext"; then
+    ok "daily points' text: $(head -2 <<<"$timetext" | tr '\n' ';' | sed 's/;$//'); all 86400 seconds read back"
+  else
+    bad "daily points' text: $(tr '\n' ';' <<<"$timetext")"
+  fi
+else
+  bad "no $check beside tkw-e2e.exe"
+fi
+
 # ---- Start.
 say "starting tkw-e2e.exe"
 "$wine" "$exe" >"$work/tkw.log" 2>&1 & tkw_pid=$!
@@ -229,6 +253,8 @@ done
 if [ "$bad_frames" -eq 0 ]; then ok "time frames well formed, PC time within 2 s"; else bad "$bad_frames time frames malformed or off the PC's time"; fi
 
 sleep 0.5
+paint_desktop
+sleep 0.5
 import -window root "$work/strip.png"
 convert "$work/strip.png" -crop 187x19+$((strip_x - 1))+0 +repage -scale 200% "$out/tkw-strip.png"
 if indicator_is "srgb(0,128,0)"; then ok "indicator green with the receiver"; else bad "indicator with frames: $(pixel $((strip_x + 8)) 8)"; fi
@@ -271,23 +297,127 @@ else
   bad "no horalsys.conf after 跳动不校时"
 fi
 
+# ---- Dialogs. Clicks are a press and a release apart: Wine under Xvfb, with
+# no window manager, may miss a click whose two halves come at once.
+press() {  # press X Y
+  xdotool mousemove "$1" "$2" mousedown 1
+  sleep 0.15
+  xdotool mouseup 1
+  sleep 0.4
+}
+# client_origin WINDOW CLIENT_WIDTH CLIENT_HEIGHT: ox, oy of its client area.
+client_origin() {
+  local X Y WIDTH HEIGHT WINDOW SCREEN border
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  border=$(((WIDTH - $2) / 2))
+  ox=$((X + border))
+  oy=$((Y + HEIGHT - $3 - border))
+}
+# type_into X Y TEXT: a click into a field, its text selected and replaced.
+type_into() {
+  press "$1" "$2"
+  xdotool key End shift+Home
+  xdotool type --delay 60 "$3"
+  sleep 0.3
+}
+visible() { [ -n "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ]; }
+hidden() { ! visible "$1"; }
+
+# ---- The settings dialog ("校时设置>>", the eighth item from the bottom):
+# two daily points, applied, in the order they were added.
+say "校时设置: daily points 7:30:00 and 23:00:00"
+paint_desktop
+open_menu
+menu_keys Up Up Up Up Up Up Up Up Return
+dlg="$(timeout 20 xdotool search --sync --onlyvisible --name '^校时设置$' 2>/dev/null | head -1 || true)"
+if [ -n "$dlg" ]; then
+  geometry="$(xdotool getwindowgeometry "$dlg")"
+  grep -q "Position: 460,136 " <<<"$geometry" && ok "校时设置 at (460,136)" || bad "校时设置: $geometry"
+  client_origin "$dlg" 392 419
+  # Places in the client area: the panel lies 8 pixels down.
+  press $((ox + 30)) $((oy + 136))         # RadioButton3: daily points
+  for t in "7 30 0" "23 0 0"; do
+    read -r h m sec <<<"$t"
+    type_into $((ox + 170)) $((oy + 164)) "$h"    # SpinEdit6: hour
+    type_into $((ox + 250)) $((oy + 164)) "$m"    # SpinEdit4: minute
+    type_into $((ox + 322)) $((oy + 164)) "$sec"  # SpinEdit5: second
+    press $((ox + 253)) $((oy + 204))              # 增加
+  done
+  sleep 0.5
+  import -window "$dlg" "$out/tkw-settings.png"
+  press $((ox + 125)) $((oy + 396))        # 应用
+  if wait_until 10 hidden '^校时设置$'; then ok "应用 closed the dialog"; else bad "校时设置 still open after 应用"; fi
+  mode="$(od -An -tu1 -j2 -N1 horalsys.conf | tr -d ' ')"
+  count="$(od -An -tu1 -j8 -N1 horalsys.conf | tr -d ' ')"
+  points="$(od -An -tf8 -j16 -N16 horalsys.conf | awk '{ printf "%d %d", $1 * 86400 + 0.5, $2 * 86400 + 0.5 }')"
+  size="$(stat -c %s horalsys.conf)"
+  if [ "$size" = 224 ] && [ "$mode" = 3 ] && [ "$count" = 2 ] && [ "$points" = "27000 82800" ]; then
+    ok "horalsys.conf: 224 bytes, daily points, 7:30:00 then 23:00:00"
+  else
+    bad "horalsys.conf after 应用: $size bytes, mode $mode, $count points, seconds $points"
+  fi
+else
+  bad "校时设置 did not open"
+fi
+
+# ---- The port chooser (">>...", the eighth item from the top): a port that
+# does not open falls back to COM1 at 9600 and keeps the chooser open; COM1
+# from the system's list is taken and closes it.
+say "port chooser: COM77, then COM1 from the list"
+"$wine" reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' 2>/dev/null | tr -d '\r' | grep -i 'REG_SZ' | sed 's/^/      /' || true
+paint_desktop
+open_menu
+menu_keys Down Down Down Down Down Down Down Down Return
+chooser="$(timeout 20 xdotool search --sync --onlyvisible --name '^Serial Port$' 2>/dev/null | head -1 || true)"
+if [ -n "$chooser" ]; then
+  geometry="$(xdotool getwindowgeometry "$chooser")"
+  grep -q "Position: 317,155 " <<<"$geometry" && grep -q "Geometry: 235x356" <<<"$geometry" &&
+    ok "Serial Port: 235x356 at (317,155)" || bad "Serial Port: $geometry"
+  import -window "$chooser" "$out/tkw-ports.png"
+  eval "$(xdotool getwindowgeometry --shell "$chooser")"
+  ox=$((X + 3)); oy=$((Y + 22))
+  type_into $((ox + 110)) $((oy + 243)) 77   # SpinEdit1
+  press $((ox + 60)) $((oy + 292))            # 使用
+  if wait_until 10 box_shown; then
+    close_box || bad "the box did not close"
+    sleep 1
+    baud="$(od -An -tu1 -j1 -N1 horalsys.conf | tr -d ' ')"
+    if visible '^Serial Port$' && [ "$baud" = 12 ]; then ok "COM77: fallback to COM1 at 9600 (baud code 12 saved), chooser still open"; else bad "after COM77: baud code $baud, chooser $(visible '^Serial Port$' && echo open || echo closed)"; fi
+  else
+    bad "COM77: no box"
+  fi
+  press $((ox + 40)) $((oy + 6))             # the first line: COM1......
+  press $((ox + 60)) $((oy + 292))            # 使用
+  if wait_until 10 hidden '^Serial Port$'; then ok "COM1 from the list: the chooser closed"; else bad "the chooser stayed open for COM1"; fi
+  port="$(od -An -tu1 -j0 -N1 horalsys.conf | tr -d ' ')"
+  open_menu
+  xdotool key Escape
+  sleep 0.5
+  marks="$(tail -1 menu.log 2>/dev/null | tr -d '\r')"
+  if [ "$port" = 1 ] && [ "$marks" = "checked: KRW_CODE COM1 9600 跳动记录" ]; then ok "$marks"; else bad "port $port, menu $marks"; fi
+else
+  bad "Serial Port did not open"
+fi
+
 # ---- Into the tray and back: time frames go on while the strip is hidden.
 say "tray: 缩至任务栏, then 恢复显示条 from the tray icon"
 open_menu
 menu_keys Up Up Return
 sleep 1
 run_sim sim3 --count 4
-if [ "$(pixel $((strip_x + 8)) 8)" = "srgb(0,0,0)" ]; then ok "strip hidden"; else bad "strip still drawn after 缩至任务栏"; fi
+indicator_drawn() { case "$(pixel $((strip_x + 8)) 8)" in "srgb(0,128,0)" | "srgb(255,0,0)" | "srgb(255,255,0)") return 0 ;; esac; return 1; }
+if ! strip_shown && ! indicator_drawn; then ok "strip hidden"; else bad "strip still drawn after 缩至任务栏"; fi
 tray="$(xdotool search --onlyvisible --name '^Wine System Tray$' 2>/dev/null | head -1 || true)"
 # (What the line kept while no receiver listened comes first: not counted.)
 n="$(awk 'NR == 1 { from = $1 } $2 == "TX" && $3 == "AA" && $1 > from + 1500000' "$work/sim3.log" | wc -l)"
 if [ "$n" -ge 3 ]; then ok "$n time frames while in the tray"; else bad "only $n time frames while in the tray"; fi
 if [ -n "$tray" ]; then
+  # The icon lies under the tray window's title bar, at its left.
   eval "$(xdotool getwindowgeometry --shell "$tray")"
-  xdotool mousemove $((X + 10)) $((Y + 10)) click 3
+  xdotool mousemove $((X + 12)) $((Y + HEIGHT - 14)) click 3
   sleep 1.5
   menu_keys Up Up Return
-  strip_drawn() { [ "$(pixel $((strip_x + 8)) 8)" != "srgb(0,0,0)" ]; }
+  strip_drawn() { strip_shown && indicator_drawn; }
   if wait_until 5 strip_drawn; then ok "strip back from the tray icon's menu"; else bad "strip not back after 恢复显示条"; fi
 else
   bad "no tray icon"
@@ -375,7 +505,7 @@ sleep 1.5
 menu_keys Up Return
 ended "$tkw_pid" 20 || bad "second run did not end"
 
-say "screenshots: $out/tkw-strip.png $out/tkw-menu.png"
+say "screenshots: $out/tkw-strip.png $out/tkw-menu.png $out/tkw-settings.png $out/tkw-ports.png"
 if [ "$failures" -ne 0 ]; then
   say "$failures check(s) failed; the run's files are in $out/work"
   exit 1

@@ -45,6 +45,7 @@ void Win32FormPlatform::MoveWindow(int left, int top) {
 void Win32FormPlatform::SetWindowVisible(bool visible) { ShowWindow(strip_, visible ? SW_SHOWNOACTIVATE : SW_HIDE); }
 
 void Win32FormPlatform::PopupAtCursor(Form1Menu& menu) {
+    if (OnMenuOpen) OnMenuOpen(menu);
     POINT pt{};
     GetCursorPos(&pt);
     if (MenuItem* chosen = TrackMenu(strip_, menu.Items.data(), menu.Items.size(), pt)) chosen->Click();

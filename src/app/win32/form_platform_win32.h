@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -27,6 +28,9 @@ public:
     void CreateDialogs(std::initializer_list<ModalForm*> forms);
     // Lets go of the dialogs before their forms go.
     void ReleaseDialogs() { hosts_.clear(); }
+    // Hears of the menu's items each time it opens (the test build writes
+    // their marks to a file, where the end-to-end test reads them).
+    std::function<void(const Form1Menu&)> OnMenuOpen;
 
     void SetToolWindow() override;
     int ScreenWidth() override { return GetSystemMetrics(SM_CXSCREEN); }

@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <string>
 
 #include "app/form1.h"
 #include "app/win32/form_platform_win32.h"
@@ -18,6 +19,8 @@
 #include "platform/message_box_win32.h"
 #include "platform/single_instance.h"
 #include "platform/system_clock.h"
+#include "platform/time_of_day_text.h"
+#include "serial/port_list.h"
 #include "serial/serial_api.h"
 
 namespace {
@@ -40,6 +43,17 @@ bool LogStep(const SystemTime& t, bool refuse) {
         std::fclose(f);
     }
     return !refuse;
+}
+
+// The checked items, one line a time the menu opens, in menu.log.
+void LogMarks(const Form1Menu& menu) {
+    std::string line = "checked:";
+    for (const MenuItem* item : menu.Items)
+        if (item->Checked) line += " " + item->Caption;
+    if (FILE* f = _wfopen(L"menu.log", L"ab")) {
+        std::fprintf(f, "%s\r\n", line.c_str());
+        std::fclose(f);
+    }
 }
 #endif
 
@@ -77,10 +91,15 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
     LogWriter logs(RealFileSystem(), clock, boxes);
     Win32FormPlatform platform(inst);
     platform.Attach(strip.Handle());
+#ifdef TKW_E2E
+    platform.OnMenuOpen = LogMarks;
+#endif
 
     int exitCode = 0;
     {
-        TForm1 form(Form1Seams{platform, clock, serial, boxes, RealFileSystem(), mainThread, monitor, logs});
+        const auto times = SystemTimeOfDayText();
+        TForm1 form(Form1Seams{platform, clock, serial, boxes, RealFileSystem(), mainThread, monitor, logs, *times,
+                               SystemSerialPorts()});
         strip.Attach(form, platform, mainThread, boxes);
         mainThread.SetWindow(strip.Handle());
         form.FormCreate();

@@ -163,6 +163,11 @@ std::string ComPortPath(int32_t port) {
     return "/dev/ttyS" + std::to_string(port - 1);
 }
 
+bool ComPortMapped(int32_t port) {
+    std::lock_guard<std::mutex> lock(g_mapMutex);
+    return g_map.count(port) != 0;
+}
+
 int32_t sio_open(int32_t port) {
     if (!ValidPort(port)) return kSioBadPort;
     Port& p = g_ports[static_cast<size_t>(port)];

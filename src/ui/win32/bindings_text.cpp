@@ -21,20 +21,31 @@ HBRUSH WindowColours(HDC dc, const Control& model) {
 
 bool LabelBinding::Create(const BindingContext& ctx, int id) {
     font_ = ctx.fonts.For(label_);
-    if (label_.AutoSize) {
-        // As wide and high as its text in its font.
-        HDC dc = GetDC(ctx.form);
-        HGDIOBJ old = SelectObject(dc, font_);
-        const std::wstring text = WideFromUtf8(label_.Caption);
+    HDC dc = GetDC(ctx.form);
+    const std::wstring text = WideFromUtf8(label_.Caption);
+    const auto measure = [&](HFONT f) {
+        HGDIOBJ old = SelectObject(dc, f);
         SIZE sz{};
         GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &sz);
         SelectObject(dc, old);
-        ReleaseDC(ctx.form, dc);
+        return sz;
+    };
+    if (label_.AutoSize) {
+        // As wide and high as its text in its font.
+        const SIZE sz = measure(font_);
         label_.Place.Width = sz.cx;
         if (label_.Place.Height == 0) label_.Place.Height = sz.cy;
+    } else if (label_.Place.Width > 0 && !label_.SystemFont) {
+        // A label of a fixed width whose text the system's face draws wider
+        // than the designer's did: a size smaller, rather than cut short.
+        int height = label_.FontHeight > 0 ? label_.FontHeight : 13;
+        while (measure(font_).cx > label_.Place.Width && height > 9) font_ = ctx.fonts.Sized(--height, label_.Bold);
     }
+    ReleaseDC(ctx.form, dc);
     const DWORD align = label_.Centred ? SS_CENTER : SS_LEFT;
-    return Make(ctx, id, L"STATIC", align | SS_NOPREFIX, 0, WideFromUtf8(label_.Caption)) != nullptr;
+    if (!Make(ctx, id, L"STATIC", align | SS_NOPREFIX, 0, text)) return false;
+    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    return true;
 }
 
 void LabelBinding::Mirror() {

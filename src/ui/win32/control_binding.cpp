@@ -16,15 +16,20 @@ FormFonts::~FormFonts() {
 
 HFONT FormFonts::For(const Control& c) {
     if (c.SystemFont) return static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
-    const int height = c.FontHeight > 0 ? -c.FontHeight : height_ > 0 ? -height_ : 0;
-    if (height == 0 && face_.empty() && !c.Bold) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    const int height = c.FontHeight > 0 ? c.FontHeight : height_;
+    if (height <= 0 && face_.empty() && !c.Bold) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    return Sized(height, c.Bold);
+}
+
+HFONT FormFonts::Sized(int height, bool bold) {
     for (int i = 0; i < count_; ++i)
-        if (made_[i].height == height && made_[i].bold == c.Bold) return made_[i].font;
+        if (made_[i].height == height && made_[i].bold == bold) return made_[i].font;
     HDC dc = GetDC(nullptr);
-    HFONT f = PickFont(dc, {face_.empty() ? L"MS Shell Dlg" : face_.c_str()}, height ? height : PointsToHeight(dc, 9),
-                       c.Bold, kChineseSample);
+    HFONT f = PickFont(dc, {face_.empty() ? L"MS Shell Dlg" : face_.c_str()},
+                       height > 0 ? -height : PointsToHeight(dc, 9), bold, kChineseSample);
     ReleaseDC(nullptr, dc);
-    if (count_ < static_cast<int>(sizeof made_ / sizeof made_[0])) made_[count_++] = {height, c.Bold, f};
+    // Kept to the form's end; a full table only stops the caching.
+    if (count_ < static_cast<int>(sizeof made_ / sizeof made_[0])) made_[count_++] = {height, bold, f};
     return f;
 }
 

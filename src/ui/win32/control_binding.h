@@ -22,6 +22,8 @@ public:
     FormFonts(const FormFonts&) = delete;
     FormFonts& operator=(const FormFonts&) = delete;
     HFONT For(const Control& c);
+    // The form's face at `height` pixels (character height).
+    HFONT Sized(int height, bool bold);
 
 private:
     struct Made {
@@ -31,7 +33,7 @@ private:
     };
     std::wstring face_;
     int height_;
-    Made made_[8] = {};
+    Made made_[16] = {};
     int count_ = 0;
 };
 

@@ -1,0 +1,130 @@
+#include "app/form2.h"
+
+#include <algorithm>
+
+#include "app/settings_report.h"
+#include "platform/systime.h"
+
+namespace tkw {
+
+TForm2::TForm2(Settings& settings, std::function<Status()> save, MessageBoxes& boxes, TimeOfDayText& times)
+    : settings_(settings), save_(std::move(save)), boxes_(boxes), times_(times) {
+    Look.Caption = "校时设置";
+    Look.Border = FormLook::Frame::Single;
+    Look.Width = 392, Look.Height = 419;
+    Look.Left = 460, Look.Top = 136;
+    Look.FontName = "宋体";
+    Look.FontHeight = 13;
+
+    Panel1.BevelInner = BevelCut::Lowered;
+    for (Control* c : std::initializer_list<Control*>{
+             &Bevel1, &Label6, &RadioButton1, &SpinEdit1, &Label8, &RadioButton2, &SpinEdit2, &Label1, &SpinEdit3,
+             &Label2, &RadioButton3, &ListBox1, &SpinEdit6, &Label5, &SpinEdit4, &Label3, &SpinEdit5, &Label4,
+             &Button1, &Button2, &Label7, &SpinEdit7, &Label9, &Label10, &Label12, &TrackBar1, &Edit1})
+        c->Parent = &Panel1;
+    for (RadioButton* r : {&RadioButton1, &RadioButton2, &RadioButton3}) r->FontColour = kNavy;
+    for (Label* l : {&Label6, &Label8, &Label1, &Label2, &Label5, &Label3, &Label4, &Label7, &Label9, &Label10, &Label12})
+        l->AutoSize = true;
+    // The numbers the user edits are red; the spin fields in the system font.
+    for (SpinEdit* s : {&SpinEdit1, &SpinEdit2, &SpinEdit3, &SpinEdit6, &SpinEdit4, &SpinEdit5, &SpinEdit7}) {
+        s->FontColour = kRed;
+        s->SystemFont = true;
+    }
+    for (Control* c : std::initializer_list<Control*>{&ListBox1, &Button1, &Button2, &Edit1}) c->FontColour = kRed;
+
+    Controls = {&Panel1,  &Bevel1,   &Label6,       &RadioButton1, &SpinEdit1, &Label8,  &RadioButton2,
+                &SpinEdit2, &Label1, &SpinEdit3,    &Label2,       &RadioButton3, &ListBox1, &SpinEdit6,
+                &Label5,  &SpinEdit4, &Label3,      &SpinEdit5,    &Label4,    &Button1, &Button2,
+                &Label7,  &SpinEdit7, &Label9,      &Label10,      &Label12,   &TrackBar1, &Edit1,
+                &Button3, &Button4};
+
+    Button3.OnClick = [this] { Button3Click(); };
+    Button4.OnClick = [this] { Button4Click(); };
+    Button1.OnClick = [this] { Button1Click(); };
+    Button2.OnClick = [this] { Button2Click(); };
+    ListBox1.OnClick = [this] { ListBox1Click(); };
+    TrackBar1.OnChange = [this] { TrackBar1Change(); };
+    Edit1.OnChange = [this] { Edit1Change(); };
+}
+
+void TForm2::FormCreate() {
+    ListBox1.Clear();
+    for (RadioButton* r : {&RadioButton1, &RadioButton2, &RadioButton3}) r->SetChecked(false);
+    SpinEdit7.SetValue(settings_.JumpThreshold);
+    TrackBar1.SetPosition(settings_.FineAdjustMs);
+    Edit1.SetText(std::to_string(settings_.FineAdjustMs));
+    switch (settings_.CorrectionMode) {
+        case kModeEveryMinute:
+            RadioButton1.SetChecked(true);
+            SpinEdit1.SetValue(settings_.CorrectionSecond);
+            break;
+        case kModeEveryHour:
+            RadioButton2.SetChecked(true);
+            SpinEdit3.SetValue(settings_.CorrectionSecond);
+            SpinEdit2.SetValue(settings_.CorrectionMinute);
+            break;
+        case kModeDailyPoints: {
+            RadioButton3.SetChecked(true);
+            // A damaged file may claim more points than the table holds.
+            const int count = std::min<int>(settings_.DailyPointCount, kDailyPointSlots);
+            for (int i = 0; i < count; ++i) {
+                int h = 0, m = 0, s = 0;
+                TimeOfDay(settings_.DailyPoints[i], h, m, s);
+                ListBox1.Add(times_.Format(h, m, s));
+            }
+            break;
+        }
+        default: break;  // no mode button checked
+    }
+}
+
+void TForm2::Button3Click() {
+    settings_.JumpThreshold = static_cast<uint8_t>(SpinEdit7.Value());
+    // The slider holds the value; Edit1 may hold text that is no number.
+    settings_.FineAdjustMs = static_cast<uint16_t>(TrackBar1.Position());
+    if (RadioButton1.Checked) {
+        settings_.CorrectionMode = kModeEveryMinute;
+        settings_.CorrectionSecond = static_cast<uint8_t>(SpinEdit1.Value());
+    } else if (RadioButton2.Checked) {
+        settings_.CorrectionMode = kModeEveryHour;
+        settings_.CorrectionSecond = static_cast<uint8_t>(SpinEdit3.Value());
+        settings_.CorrectionMinute = static_cast<uint8_t>(SpinEdit2.Value());
+    } else if (RadioButton3.Checked) {
+        settings_.CorrectionMode = kModeDailyPoints;
+        const auto& items = ListBox1.Items();
+        const int count = std::min<int>(static_cast<int>(items.size()), kMaxDailyPoints);
+        settings_.DailyPointCount = static_cast<uint8_t>(count);
+        for (int i = 0; i < count; ++i) {
+            int h = 0, m = 0, s = 0;
+            if (times_.Parse(items[i], h, m, s))
+                settings_.DailyPoints[i] = ToDateTime(h * 3'600'000LL + m * 60'000LL + s * 1'000LL);
+        }
+    }
+    Close();
+    ReportSave(save_(), boxes_);
+}
+
+void TForm2::Button4Click() { Close(); }
+
+void TForm2::Button1Click() { ListBox1.Add(times_.Format(SpinEdit6.Value(), SpinEdit4.Value(), SpinEdit5.Value())); }
+
+void TForm2::Button2Click() { ListBox1.Delete(ListBox1.ItemIndex()); }
+
+void TForm2::ListBox1Click() {
+    const int i = ListBox1.ItemIndex();
+    if (i < 0) return;
+    int h = 0, m = 0, s = 0;
+    if (!times_.Parse(ListBox1.Items()[static_cast<size_t>(i)], h, m, s)) return;
+    SpinEdit6.SetValue(h);
+    SpinEdit4.SetValue(m);
+    SpinEdit5.SetValue(s);
+}
+
+void TForm2::TrackBar1Change() { Edit1.SetText(std::to_string(TrackBar1.Position())); }
+
+void TForm2::Edit1Change() {
+    int v = 0;
+    if (ParseInteger(Edit1.Text(), v)) TrackBar1.SetPosition(v);
+}
+
+}  // namespace tkw

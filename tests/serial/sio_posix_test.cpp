@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "serial/com_map.h"
+#include "serial/port_list.h"
 #include "serial/sio.h"
 
 namespace tkw {
@@ -54,6 +56,17 @@ protected:
     int master_ = -1, slave_ = -1;
     std::string path_;
 };
+
+// The chooser's list on Linux: a port mapped to a device that exists is
+// listed under its number with the path it was given; a mapping to nothing
+// is not.
+TEST_F(PtyPort, PortListShowsMappedDevicesThatExist) {
+    MapComPort(kOtherCom, "/nonexistent/tty");
+    const std::vector<std::string> lines = SystemSerialPorts().Lines();
+    MapComPort(kOtherCom, "");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "COM201......" + path_), lines.end());
+    for (const std::string& l : lines) EXPECT_EQ(l.find("COM202"), std::string::npos) << l;
+}
 
 TEST(ComMap, DefaultsMappingsAndSpecs) {
     EXPECT_EQ(ComPortPath(1), "/dev/ttyS0");

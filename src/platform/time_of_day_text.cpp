@@ -49,9 +49,9 @@ void ForEachToken(const std::string& p, Fn fn) {
 }
 
 std::string Number(int v, int width) {
-    std::string s = std::to_string(v);
-    while (static_cast<int>(s.size()) < width) s.insert(s.begin(), '0');
-    return s;
+    const std::string s = std::to_string(v);
+    const size_t want = static_cast<size_t>(width);
+    return s.size() < want ? std::string(want - s.size(), '0') + s : s;
 }
 
 // The first UTF-8 character of `s` (t takes the designator's first letter).

@@ -7,29 +7,12 @@
 
 namespace tkw {
 
-namespace {
-
-FormLook DialogLook(std::string caption, FormLook::Frame frame, int w, int h, bool clientSize, bool centred,
-                    int left = 0, int top = 0, bool topmost = false) {
-    FormLook l;
-    l.Caption = std::move(caption);
-    l.Border = frame;
-    l.Width = w, l.Height = h;
-    l.ClientSize = clientSize;
-    l.Centred = centred;
-    l.Left = left, l.Top = top;
-    l.Topmost = topmost;
-    return l;
-}
-
-}  // namespace
-
 TForm1::TForm1(const Form1Seams& seams)
     : Core(EngineSeams{seams.clock, seams.serial, seams.monitor, seams.log}),
       io_(seams),
-      AboutBox(DialogLook("About", FormLook::Frame::Dialog, 329, 326, true, true)),
+      AboutBox([this](const std::string& url) { io_.platform.OpenUrl(url); }),
       Form2(Core.UserSettings, [this] { return Save(); }, seams.boxes, seams.times),
-      Form3(DialogLook("通讯观测", FormLook::Frame::Sizeable, 691, 469, false, true, 0, 0, true)),
+      Form3(seams.monitor, Core.State, seams.files, seams.saveDialog, seams.boxes),
       // The chooser's fallback reopens the previous port at 9600 bit/s; the
       // chooser stays open unless the chosen port itself came into use.
       Form4(seams.portList,

@@ -10,10 +10,13 @@
 #include <string>
 
 #include "app/engine.h"
+#include "app/about_box.h"
 #include "app/form2.h"
+#include "app/form3.h"
 #include "app/form4.h"
 #include "app/form_platform.h"
-#include "app/note_form.h"
+#include "logs/monitor_log.h"
+#include "ui/save_dialog.h"
 #include "config/settings.h"
 #include "logs/sinks.h"
 #include "platform/clock.h"
@@ -37,10 +40,11 @@ struct Form1Seams {
     MessageBoxes& boxes;
     FileSystem& files;
     MainThread& mainThread;  // serves the reader's hand-offs
-    MonitorSink& monitor;
+    MonitorLog& monitor;  // the monitor text
     LogSink& log;
     TimeOfDayText& times;      // the daily points' text
     SerialPortList& portList;  // the port chooser's lines
+    SaveDialog& saveDialog;    // the monitor's "输出到文件"
     std::string configPath = kConfigFileName;
     Tcomm::SleepFn readerSleep = Tcomm::RealSleep;
 };
@@ -142,9 +146,9 @@ private:
 
 public:
     // The dialogs, made after the strip's own state, in the program's order.
-    NoteForm AboutBox;
+    TAboutBox AboutBox;
     TForm2 Form2;
-    NoteForm Form3;
+    TForm3 Form3;
     TForm4 Form4;
     // Last: its reader runs on everything above and is joined first.
     SerialLink Link;

@@ -44,6 +44,9 @@ public:
     // timer and the reader's hand-offs go on being served meanwhile.
     virtual void ShowModal(ModalForm& form) = 0;
 
+    // Opens a web address with the shell's default action.
+    virtual void OpenUrl(const std::string& url) = 0;
+
     // Closes the strip; the binding then runs TForm1::FormClose and ends the
     // message loop.
     virtual void CloseMainWindow() = 0;

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "logs/sinks.h"
 #include "platform/clock.h"
@@ -33,17 +32,6 @@ private:
     Clock& clock_;
     MessageBoxes& boxes_;
     std::string dir_;
-};
-
-// The monitor window's line list, kept for the program's life.
-class MonitorText final : public MonitorSink {
-public:
-    void AppendLine(std::string line) override { lines_.push_back(std::move(line)); }
-    const std::vector<std::string>& Lines() const { return lines_; }
-    void Clear() { lines_.clear(); }
-
-private:
-    std::vector<std::string> lines_;
 };
 
 }  // namespace tkw

@@ -28,9 +28,20 @@ struct Bounds {
     bool operator==(const Bounds&) const = default;
 };
 
+inline constexpr Colour kWhite{255, 255, 255};
+inline constexpr Colour kPurple{128, 0, 128};
+
+enum class MouseButton { Left, Right, Middle };
+
 class Control {
 public:
-    enum class Kind { Label, Panel, Bevel, Button, RadioButton, SpinEdit, ListBox, TrackBar, Edit, Memo, SpeedButton, Image };
+    enum class Kind {
+        Label, Panel, Bevel, Button, RadioButton, SpinEdit, ListBox, TrackBar, Edit, Memo, SpeedButton, Image, PaintBox
+    };
+    // A control without a parent may follow the form's client area: Top
+    // keeps its height and takes the whole width; Client fills what the Top
+    // ones leave below them.
+    enum class Align { None, Top, Client };
 
     Control(Kind kind, std::string name, Bounds place) : kind(kind), Name(std::move(name)), Place(place) {}
     virtual ~Control() = default;
@@ -47,9 +58,18 @@ public:
     // Text colour; the default black leaves the system's colour.
     Colour FontColour = kBlack;
     bool Bold = false;
-    // A font height of its own in pixels (0: the form's), or the system font.
+    // A font of its own (empty, 0: the form's face and height in pixels), or
+    // the system font.
+    std::string FontName;
     int FontHeight = 0;
     bool SystemFont = false;
+    Align Alignment = Align::None;
+
+    void SetVisible(bool visible) {
+        if (visible == Visible) return;
+        Visible = visible;
+        Notify();
+    }
 
     // The binding's: called after every change of the model's state.
     std::function<void()> Changed;

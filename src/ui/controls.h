@@ -28,6 +28,11 @@ public:
     bool Centred = false;
     // The width follows the caption; the binding measures it.
     bool AutoSize = false;
+    // Long text breaks into lines within the width.
+    bool WordWrap = false;
+    // A label that is a link: the hand cursor over it, and a click.
+    bool HandCursor = false;
+    std::function<void()> OnClick;
 };
 
 enum class BevelCut { None, Raised, Lowered };
@@ -50,6 +55,52 @@ public:
     BevelCut BevelInner = BevelCut::None;
     // A one-pixel frame outside the bevels.
     bool SingleBorder = false;
+    // A mouse button pressed on the panel itself (not on a control in it);
+    // x and y relative to the panel.
+    std::function<void(MouseButton, bool shift, int x, int y)> OnMouseDown;
+};
+
+// A flat button showing a 16 x 16 picture (a normal one, and a greyed one for
+// when it is disabled) and a hint as its tooltip.
+class SpeedButton final : public Control {
+public:
+    SpeedButton(std::string name, Bounds place, int glyph, int greyGlyph, std::string hint)
+        : Control(Kind::SpeedButton, std::move(name), place), Glyph(glyph), GreyGlyph(greyGlyph),
+          Hint(std::move(hint)) {}
+    void Click() {
+        if (OnClick) OnClick();
+    }
+
+    const int Glyph, GreyGlyph;  // the program's icon resources
+    const std::string Hint;
+    std::function<void()> OnClick;
+};
+
+// A picture from the program's resources (a JPEG), decoded when the window is
+// made and drawn stretched to the control's place; nothing when it cannot be
+// decoded.
+class Image final : public Control {
+public:
+    Image(std::string name, Bounds place, int resource)
+        : Control(Kind::Image, std::move(name), place), Resource(resource) {}
+    const int Resource;
+};
+
+// What a paint box draws on, given by its binding.
+class Canvas {
+public:
+    virtual ~Canvas() = default;
+    virtual void SetFont(const std::string& face, int points) = 0;
+    virtual int TextHeight(const std::string& text) = 0;
+    // Drawn on an opaque background of the surface's colour.
+    virtual void Write(int x, int y, const std::string& text) = 0;
+};
+
+// A surface to draw on, for a handler; it keeps nothing of its own.
+class PaintBox final : public Control {
+public:
+    PaintBox(std::string name, Bounds place) : Control(Kind::PaintBox, std::move(name), place) {}
+    Canvas* Surface = nullptr;  // null until the binding has made the window
 };
 
 // A frame drawn around other controls; it takes no input.

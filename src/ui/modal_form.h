@@ -45,8 +45,13 @@ public:
     virtual void FormDeactivate() {}
     virtual void FormClose() {}
 
+    // Asked before the dialog goes, whoever closes it: false keeps it open
+    // (the form closes it itself later).
+    virtual bool CloseQuery() { return true; }
+
     // For handlers: the dialog goes once the running handler has returned.
     void Close() {
+        if (!CloseQuery()) return;
         Visible = false;
         if (OnVisibleChange) OnVisibleChange();
     }
@@ -58,6 +63,9 @@ public:
     // Shown right now; the host sets it when it shows the dialog.
     bool Visible = false;
     std::function<void()> OnVisibleChange;
+    // The host's: waits `ms` milliseconds while the window's messages go on
+    // being served. False when the program is ending meanwhile.
+    std::function<bool(int ms)> Pause;
 };
 
 }  // namespace tkw

@@ -36,6 +36,7 @@ struct FakePlatform final : FormPlatform {
         f.Visible = true;
         f.FormActivate();
     }
+    void OpenUrl(const std::string& url) override { Log("open " + url); }
     void CloseMainWindow() override { Log("close"); }
     bool LeftButtonHeld() override { return left; }
     void Log(const std::string& s) { calls += (calls.empty() ? "" : "; ") + s; }
@@ -81,6 +82,12 @@ struct FakePorts final : SerialPortList {
     std::vector<std::string> lines;
 };
 
+struct NoSaveDialog final : SaveDialog {
+    std::optional<std::string> AskSavePath(const std::string&, const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+};
+
 struct NoHandOffs final : MainThread {
     bool Synchronize(const std::function<void()>&) override { return false; }
 };
@@ -104,7 +111,7 @@ struct Rig {
     }
     TForm1& Create() {
         form = std::make_unique<TForm1>(Form1Seams{platform, clock, serial, boxes, fs, main, monitor, log, times,
-                                                   ports, dir / kConfigFileName,
+                                                   ports, saveDialog, dir / kConfigFileName,
                                                    [](std::chrono::milliseconds) { std::this_thread::sleep_for(1ms); }});
         serial.form = form.get();
         form->FormCreate();
@@ -130,10 +137,11 @@ struct Rig {
     RecordingBoxes boxes;
     FaultyFileSystem fs;
     NoHandOffs main;
-    RecordingMonitor monitor;
+    MonitorLog monitor;
     RecordingLog log;
     PatternTimeText times{"H:mm:ss"};
     FakePorts ports;
+    NoSaveDialog saveDialog;
     std::unique_ptr<TForm1> form;  // last: stopped and joined first
 };
 

@@ -60,6 +60,10 @@ bool Win32FormPlatform::OpenHelp(const std::string& file) {
     return WinHelpW(strip_, path.c_str(), HELP_COMMAND, reinterpret_cast<ULONG_PTR>(L"JumpID(\"\",\"\")")) != FALSE;
 }
 
+void Win32FormPlatform::OpenUrl(const std::string& url) {
+    ShellExecuteW(strip_, nullptr, WideFromUtf8(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
 void Win32FormPlatform::ShowModal(ModalForm& form) {
     if (open_) {
         if (open_->Handle()) SetForegroundWindow(open_->Handle());

@@ -41,6 +41,7 @@ public:
     void PopupAtCursor(Form1Menu& menu) override;
     bool OpenHelp(const std::string& file) override;
     void ShowModal(ModalForm& form) override;
+    void OpenUrl(const std::string& url) override;
     void CloseMainWindow() override { PostMessageW(strip_, WM_CLOSE, 0, 0); }
     bool LeftButtonHeld() override { return (GetKeyState(VK_LBUTTON) & 0x8000) != 0; }
 

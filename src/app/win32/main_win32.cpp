@@ -14,6 +14,7 @@
 #include "app/win32/form_platform_win32.h"
 #include "app/win32/strip_window.h"
 #include "logs/log_writer.h"
+#include "logs/monitor_log.h"
 #include "platform/derived_clocks.h"
 #include "platform/main_thread_win32.h"
 #include "platform/message_box_win32.h"
@@ -22,6 +23,7 @@
 #include "platform/time_of_day_text.h"
 #include "serial/port_list.h"
 #include "serial/serial_api.h"
+#include "ui/win32/save_dialog_win32.h"
 
 namespace {
 
@@ -67,6 +69,8 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
     }
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
+    // The About box's picture decoder and the save dialog are COM underneath.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
     StripWindow strip;
     if (!strip.Create(inst)) return 1;
@@ -87,7 +91,8 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
     Win32Boxes boxes([&strip] { return strip.Handle(); });
     RealSerialApi serial;
     WindowMainThread mainThread(StripWindow::kWmSync);
-    MonitorText monitor;
+    MonitorLog monitor;
+    Win32SaveDialog saveDialog;
     LogWriter logs(RealFileSystem(), clock, boxes);
     Win32FormPlatform platform(inst);
     platform.Attach(strip.Handle());
@@ -99,7 +104,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
     {
         const auto times = SystemTimeOfDayText();
         TForm1 form(Form1Seams{platform, clock, serial, boxes, RealFileSystem(), mainThread, monitor, logs, *times,
-                               SystemSerialPorts()});
+                               SystemSerialPorts(), saveDialog});
         strip.Attach(form, platform, mainThread, boxes);
         mainThread.SetWindow(strip.Handle());
         form.FormCreate();
@@ -117,5 +122,6 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
         strip.Detach();
         platform.ReleaseDialogs();
     }
+    if (SUCCEEDED(com)) CoUninitialize();
     return exitCode;
 }

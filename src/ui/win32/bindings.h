@@ -5,8 +5,12 @@
 
 #include <commctrl.h>
 
+#include <ocidl.h>
+#include <olectl.h>
+
 #include "ui/controls.h"
 #include "ui/list_box.h"
+#include "ui/memo.h"
 #include "ui/spin_edit.h"
 #include "ui/track_bar.h"
 #include "ui/win32/control_binding.h"
@@ -18,6 +22,8 @@ class LabelBinding final : public ControlBinding {
 public:
     explicit LabelBinding(Label& m) : ControlBinding(m), label_(m) {}
     bool Create(const BindingContext& ctx, int id) override;
+    void OnCommand(WORD code) override;
+    bool HandCursor() const { return label_.HandCursor; }
 
 private:
     void Mirror() override;
@@ -129,6 +135,73 @@ private:
 
 // A panel's frame, bevels and colour in `r`.
 void DrawPanel(HDC dc, RECT r, const Panel& panel);
+
+// A flat push button with an icon and a tooltip.
+class SpeedButtonBinding final : public ControlBinding {
+public:
+    explicit SpeedButtonBinding(SpeedButton& m) : ControlBinding(m), button_(m) {}
+    ~SpeedButtonBinding() override;
+    bool Create(const BindingContext& ctx, int id) override;
+    void OnCommand(WORD code) override;
+
+private:
+    void Mirror() override;
+    SpeedButton& button_;
+    HICON normal_ = nullptr, grey_ = nullptr;
+    HWND tip_ = nullptr;
+};
+
+// The picture, decoded from the JPEG resource by the system's own decoder
+// (OleLoadPicture) and drawn stretched on the form.
+class ImageBinding final : public ControlBinding {
+public:
+    explicit ImageBinding(Image& m) : ControlBinding(m), image_(m) {}
+    ~ImageBinding() override;
+    bool Create(const BindingContext& ctx, int id) override;
+    void PaintOnForm(HDC dc) override;
+
+private:
+    void Mirror() override;
+    Image& image_;
+    IPicture* picture_ = nullptr;
+    HWND form_ = nullptr;
+};
+
+// Draws straight on the form within its place; keeps nothing.
+class PaintBoxBinding final : public ControlBinding, public Canvas {
+public:
+    explicit PaintBoxBinding(PaintBox& m) : ControlBinding(m), box_(m) {}
+    ~PaintBoxBinding() override;
+    bool Create(const BindingContext& ctx, int id) override;
+    void SetFont(const std::string& face, int points) override;
+    int TextHeight(const std::string& text) override;
+    void Write(int x, int y, const std::string& text) override;
+
+private:
+    void Mirror() override {}
+    PaintBox& box_;
+    HWND form_ = nullptr;
+    HFONT font_ = nullptr;
+};
+
+// A memo: an edit of its own text, or a rich edit showing the newest lines
+// of the monitor text (both scroll bars and wrapping at the width, which a
+// plain edit cannot have together), kept in step line by line.
+class MemoBinding final : public ControlBinding {
+public:
+    explicit MemoBinding(Memo& m) : ControlBinding(m), memo_(m) {}
+    ~MemoBinding() override;
+    bool Create(const BindingContext& ctx, int id) override;
+    HBRUSH OnCtlColor(HDC dc) override;
+
+private:
+    void Mirror() override {}
+    void Rebuild();
+    void AppendOne(size_t index);
+    Memo& memo_;
+    TailWindow tail_;
+    bool rich_ = false;
+};
 
 // The text of a window, as UTF-8.
 std::string WindowTextUtf8(HWND h);

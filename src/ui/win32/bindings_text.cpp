@@ -42,10 +42,17 @@ bool LabelBinding::Create(const BindingContext& ctx, int id) {
         while (measure(font_).cx > label_.Place.Width && height > 9) font_ = ctx.fonts.Sized(--height, label_.Bold);
     }
     ReleaseDC(ctx.form, dc);
-    const DWORD align = label_.Centred ? SS_CENTER : SS_LEFT;
-    if (!Make(ctx, id, L"STATIC", align | SS_NOPREFIX, 0, text)) return false;
+    const DWORD align = label_.Centred ? SS_CENTER : label_.WordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP;
+    // Only a label that is clicked takes the mouse; others let it through to
+    // what they lie on (a panel's own press).
+    const DWORD notify = label_.OnClick ? SS_NOTIFY : 0;
+    if (!Make(ctx, id, L"STATIC", align | notify | SS_NOPREFIX, 0, text)) return false;
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     return true;
+}
+
+void LabelBinding::OnCommand(WORD code) {
+    if (code == STN_CLICKED && label_.OnClick) label_.OnClick();
 }
 
 void LabelBinding::Mirror() {

@@ -1,5 +1,6 @@
 #include "ui/win32/control_binding.h"
 
+#include "platform/win32_text.h"
 #include "ui/controls.h"
 #include "ui/win32/bindings.h"
 #include "ui/win32/fonts.h"
@@ -17,19 +18,22 @@ FormFonts::~FormFonts() {
 HFONT FormFonts::For(const Control& c) {
     if (c.SystemFont) return static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
     const int height = c.FontHeight > 0 ? c.FontHeight : height_;
-    if (height <= 0 && face_.empty() && !c.Bold) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    return Sized(height, c.Bold);
+    if (height <= 0 && face_.empty() && c.FontName.empty() && !c.Bold)
+        return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    return Sized(height, c.Bold, c.FontName.empty() ? face_ : WideFromUtf8(c.FontName));
 }
 
-HFONT FormFonts::Sized(int height, bool bold) {
+HFONT FormFonts::Sized(int height, bool bold) { return Sized(height, bold, face_); }
+
+HFONT FormFonts::Sized(int height, bool bold, const std::wstring& face) {
     for (int i = 0; i < count_; ++i)
-        if (made_[i].height == height && made_[i].bold == bold) return made_[i].font;
+        if (made_[i].height == height && made_[i].bold == bold && made_[i].face == face) return made_[i].font;
     HDC dc = GetDC(nullptr);
-    HFONT f = PickFont(dc, {face_.empty() ? L"MS Shell Dlg" : face_.c_str()},
-                       height > 0 ? -height : PointsToHeight(dc, 9), bold, kChineseSample);
+    HFONT f = PickFont(dc, {face.empty() ? L"MS Shell Dlg" : face.c_str()}, height > 0 ? -height : PointsToHeight(dc, 9),
+                       bold, kChineseSample);
     ReleaseDC(nullptr, dc);
     // Kept to the form's end; a full table only stops the caching.
-    if (count_ < static_cast<int>(sizeof made_ / sizeof made_[0])) made_[count_++] = {height, bold, f};
+    if (count_ < static_cast<int>(sizeof made_ / sizeof made_[0])) made_[count_++] = {height, bold, face, f};
     return f;
 }
 
@@ -43,6 +47,12 @@ bool ControlBinding::Showing() const {
     for (const Control* c = &model_; c; c = c->Parent)
         if (!c->Visible) return false;
     return true;
+}
+
+void ControlBinding::Relayout() {
+    if (!hwnd_) return;
+    const RECT r = Rect();
+    SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 COLORREF ControlBinding::BackColour() const {
@@ -97,6 +107,10 @@ std::unique_ptr<ControlBinding> MakeBinding(Control& model) {
         case Control::Kind::ListBox: return std::make_unique<ListBoxBinding>(static_cast<ListBox&>(model));
         case Control::Kind::TrackBar: return std::make_unique<TrackBarBinding>(static_cast<TrackBar&>(model));
         case Control::Kind::Edit: return std::make_unique<EditBinding>(static_cast<Edit&>(model));
+        case Control::Kind::Memo: return std::make_unique<MemoBinding>(static_cast<Memo&>(model));
+        case Control::Kind::SpeedButton: return std::make_unique<SpeedButtonBinding>(static_cast<SpeedButton&>(model));
+        case Control::Kind::Image: return std::make_unique<ImageBinding>(static_cast<Image&>(model));
+        case Control::Kind::PaintBox: return std::make_unique<PaintBoxBinding>(static_cast<PaintBox&>(model));
         default: return nullptr;
     }
 }

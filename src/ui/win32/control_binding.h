@@ -22,18 +22,20 @@ public:
     FormFonts(const FormFonts&) = delete;
     FormFonts& operator=(const FormFonts&) = delete;
     HFONT For(const Control& c);
-    // The form's face at `height` pixels (character height).
+    // The form's face (or `face`) at `height` pixels (character height).
     HFONT Sized(int height, bool bold);
+    HFONT Sized(int height, bool bold, const std::wstring& face);
 
 private:
     struct Made {
-        int height;
-        bool bold;
-        HFONT font;
+        int height = 0;
+        bool bold = false;
+        std::wstring face;
+        HFONT font = nullptr;
     };
     std::wstring face_;
     int height_;
-    Made made_[16] = {};
+    Made made_[16];
     int count_ = 0;
 };
 
@@ -72,6 +74,8 @@ public:
     RECT Rect() const;
     // Shown: the model and every panel it lies in are visible.
     bool Showing() const;
+    // The model's place changed (the form was resized): the control follows.
+    virtual void Relayout();
 
 protected:
     virtual void Mirror() = 0;

@@ -17,6 +17,16 @@ bool HasGlyphs(HDC dc, HFONT font, const std::wstring& text) {
     return true;
 }
 
+// A raster face may claim Chinese glyphs it draws from some other font's
+// bitmaps (Wine's "System" does, badly); an outline face draws its own.
+bool Outline(HDC dc, HFONT font) {
+    HGDIOBJ old = SelectObject(dc, font);
+    TEXTMETRICW tm{};
+    const bool ok = GetTextMetricsW(dc, &tm) && (tm.tmPitchAndFamily & (TMPF_TRUETYPE | TMPF_VECTOR));
+    SelectObject(dc, old);
+    return ok;
+}
+
 int PointsToHeight(HDC dc, int points) { return -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72); }
 
 HFONT PickFont(HDC dc, std::initializer_list<const wchar_t*> faces, int height, bool bold, const std::wstring& sample) {
@@ -29,7 +39,7 @@ HFONT PickFont(HDC dc, std::initializer_list<const wchar_t*> faces, int height, 
     for (const wchar_t* f : {L"SimSun", L"宋体", L"Microsoft YaHei", L"WenQuanYi Zen Hei"}) tries.push_back(f);
     for (const wchar_t* face : tries) {
         HFONT f = make(face, DEFAULT_CHARSET);
-        if (f && HasGlyphs(dc, f, sample)) return f;
+        if (f && HasGlyphs(dc, f, sample) && Outline(dc, f)) return f;
         if (f) DeleteObject(f);
     }
     // Whatever the system maps a Chinese character set to.

@@ -1,6 +1,7 @@
 #include "ui/win32/form_host.h"
 
 #include "platform/win32_text.h"
+#include "ui/controls.h"
 
 namespace tkw {
 
@@ -36,6 +37,10 @@ DWORD ExStyleOf(const FormLook& look) {
     return ex;
 }
 
+// The smallest client area a resizable form may be dragged to.
+constexpr int kMinClientWidth = 220;
+constexpr int kMinClientHeight = 100;
+
 bool SameProcess(HWND other) {
     if (!other) return false;
     DWORD pid = 0;
@@ -47,6 +52,7 @@ bool SameProcess(HWND other) {
 
 FormHost::~FormHost() {
     form_.OnVisibleChange = nullptr;
+    form_.Pause = nullptr;
     for (Control* c : form_.Controls) c->Changed = nullptr;
     if (wnd_) DestroyWindow(wnd_);
     bindings_.clear();
@@ -92,8 +98,65 @@ bool FormHost::Create(HINSTANCE inst, HWND owner) {
     form_.OnVisibleChange = [this] {
         if (!form_.Visible) Hide();
     };
+    form_.Pause = [this](int ms) { return PauseServing(ms); };
+    Layout();
     if (look.Centred) PlaceOnScreen();
     return true;
+}
+
+// Controls that follow the client area: the Top ones in order down from the
+// top, a Client one filling the rest.
+void FormHost::Layout() {
+    RECT c{};
+    GetClientRect(wnd_, &c);
+    int top = 0;
+    for (Control* ctl : form_.Controls) {
+        if (ctl->Parent || ctl->Alignment == Control::Align::None) continue;
+        if (ctl->Alignment == Control::Align::Top) {
+            ctl->Place = {0, top, c.right, ctl->Place.Height};
+            top += ctl->Place.Height;
+        } else {
+            ctl->Place = {0, top, c.right, c.bottom > top ? c.bottom - top : 0};
+        }
+    }
+    for (const auto& b : bindings_) b->Relayout();
+    InvalidateRect(wnd_, nullptr, TRUE);
+}
+
+// A wait that keeps the dialog alive: what comes meanwhile is served as in
+// the modal loop. A quit is posted again for the loops outside and ends the
+// wait early.
+bool FormHost::PauseServing(int ms) {
+    const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(ms > 0 ? ms : 0);
+    for (;;) {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            if (m.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(m.wParam));
+                return false;
+            }
+            if (wnd_ && IsDialogMessageW(wnd_, &m)) continue;
+            TranslateMessage(&m);
+            DispatchMessageW(&m);
+        }
+        const ULONGLONG now = GetTickCount64();
+        if (now >= until) return true;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now), QS_ALLINPUT);
+    }
+}
+
+// A press on the form itself lands on the topmost panel under it, if any.
+void FormHost::MouseDown(MouseButton button, WPARAM keys, LPARAM at) {
+    const POINT pt{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+    for (auto it = bindings_.rbegin(); it != bindings_.rend(); ++it) {
+        Control& c = (*it)->Model();
+        if (c.kind != Control::Kind::Panel || !(*it)->Showing()) continue;
+        const RECT r = (*it)->Rect();
+        if (!PtInRect(&r, pt)) continue;
+        auto& panel = static_cast<Panel&>(c);
+        if (panel.OnMouseDown) panel.OnMouseDown(button, (keys & MK_SHIFT) != 0, pt.x - r.left, pt.y - r.top);
+        return;
+    }
 }
 
 FormHost::ModalEnd FormHost::ShowModal() {
@@ -236,6 +299,30 @@ LRESULT FormHost::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             if (ControlBinding* b = BindingOf(reinterpret_cast<HWND>(lp)))
                 if (HBRUSH brush = b->OnCtlColor(reinterpret_cast<HDC>(wp)))
                     return reinterpret_cast<LRESULT>(brush);
+            break;
+        case WM_SIZE:
+            Layout();
+            return 0;
+        case WM_GETMINMAXINFO:
+            if (form_.Look.Border == FormLook::Frame::Sizeable) {
+                RECT r{0, 0, kMinClientWidth, kMinClientHeight};
+                AdjustWindowRectEx(&r, StyleOf(form_.Look), FALSE, ExStyleOf(form_.Look));
+                auto* mm = reinterpret_cast<MINMAXINFO*>(lp);
+                mm->ptMinTrackSize.x = r.right - r.left;
+                mm->ptMinTrackSize.y = r.bottom - r.top;
+                return 0;
+            }
+            break;
+        case WM_LBUTTONDOWN: MouseDown(MouseButton::Left, wp, lp); return 0;
+        case WM_RBUTTONDOWN: MouseDown(MouseButton::Right, wp, lp); return 0;
+        case WM_MBUTTONDOWN: MouseDown(MouseButton::Middle, wp, lp); return 0;
+        case WM_SETCURSOR:
+            // A link shows the hand.
+            if (ControlBinding* b = BindingOf(reinterpret_cast<HWND>(wp));
+                b && b->Model().kind == Control::Kind::Label && static_cast<Label&>(b->Model()).HandCursor) {
+                SetCursor(LoadCursorW(nullptr, IDC_HAND));
+                return TRUE;
+            }
             break;
         case WM_PAINT: {
             PAINTSTRUCT ps;

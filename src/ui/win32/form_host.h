@@ -46,6 +46,9 @@ private:
     void PlaceOnScreen();
     void RestoreOwner();
     void Activated();
+    void Layout();
+    bool PauseServing(int ms);
+    void MouseDown(MouseButton button, WPARAM keys, LPARAM at);
 
     ModalForm& form_;
     HWND wnd_ = nullptr;

@@ -28,9 +28,9 @@ public:
     MonitorLog* Source = nullptr;
 };
 
-// Which of a store's lines a view shows: at most `limit`, and when more than
+// Which of a store's lines a view shows: at most `limit`; when more than
 // `limit + batch` have come, the oldest are dropped down to `limit` in one go
-// (a rare rewrite instead of a removal per line).
+// (a rare cut at the top instead of one per line).
 class TailWindow {
 public:
     explicit TailWindow(size_t limit = 20000, size_t batch = 2000) : limit_(limit), batch_(batch) {}
@@ -40,12 +40,13 @@ public:
         first_ = total > limit_ ? total - limit_ : 0;
         return first_;
     }
-    // The store has grown to `total`: true when the view must be made afresh
-    // (from First()), false when the new line is only added at the end.
-    bool Appended(size_t total) {
-        if (total >= first_ && total - first_ <= limit_ + batch_) return false;
+    // The store has grown to `total` (and the view with it): how many of the
+    // oldest shown lines to drop now, mostly none.
+    size_t Appended(size_t total) {
+        if (total < first_ || total - first_ <= limit_ + batch_) return 0;
+        const size_t before = first_;
         Reset(total);
-        return true;
+        return first_ - before;
     }
     size_t First() const { return first_; }
 

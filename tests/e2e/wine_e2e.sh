@@ -399,6 +399,89 @@ else
   bad "Serial Port did not open"
 fi
 
+# ---- The monitor ("通讯观测>>", the ninth item from the bottom): frame lines
+# arrive while it is open; "输出到文件" (the first button, which has the
+# keyboard) saves them through the save dialog; "清空" (the second) clears.
+say "通讯观测: lines arrive, saved to a file, cleared"
+win_path() { printf 'Z:%s' "$(tr '/' '\\' <<<"$1")"; }
+save_as() {  # save_as NAME: the save dialog, a name typed, Enter, the result box closed
+  local dialog
+  xdotool key space
+  dialog="$(timeout 20 xdotool search --sync --onlyvisible --name '^(另存为|Save As)$' 2>/dev/null | head -1 || true)"
+  [ -n "$dialog" ] || { bad "no save dialog"; return 1; }
+  sleep 1
+  xdotool type --delay 40 "$(win_path "$PWD/$1")"
+  xdotool key Return
+  if wait_until 10 box_shown; then
+    import -window "$(boxes | head -1)" "$work/save-box.png" 2>/dev/null || true
+    close_box || bad "the save box did not close"
+  else
+    bad "no box after saving $1"
+  fi
+  sleep 0.5
+}
+paint_desktop
+open_menu
+menu_keys Up Up Up Up Up Up Up Up Up Return
+mon="$(timeout 20 xdotool search --sync --onlyvisible --name '^通讯观测$' 2>/dev/null | head -1 || true)"
+start_sim sim_mon --count 6
+if [ -n "$mon" ]; then
+  geometry="$(xdotool getwindowgeometry "$mon")"
+  grep -q "Position: $(((1024 - 691) / 2)),$(((768 - 469) / 2)) " <<<"$geometry" && grep -q "Geometry: 691x469" <<<"$geometry" &&
+    ok "通讯观测: 691x469, centred" || bad "通讯观测: $geometry"
+  sleep 5
+  import -window "$mon" "$out/tkw-monitor.png"
+  save_as monitor   # no extension: .txt is added
+  if [ -f monitor.txt ]; then
+    lines="$(grep -c $'\r$' monitor.txt || true)"
+    bare="$(grep -vc $'\r$' monitor.txt || true)"
+    if [ "$lines" -ge 3 ] && [ "$bare" = 0 ] && iconv -f GBK -t UTF-8 monitor.txt | grep -q '^【.*】  AA 00 '; then
+      ok "monitor.txt: $lines frame lines, CR LF, GBK: $(iconv -f GBK -t UTF-8 monitor.txt | head -1 | tr -d '\r')"
+    else
+      bad "monitor.txt: $lines lines ending CR LF, $bare without; $(iconv -f GBK -t UTF-8 monitor.txt 2>&1 | head -2 | tr -d '\r')"
+    fi
+  else
+    bad "no monitor.txt (files: $(ls | tr '\n' ' '))"
+  fi
+  wait "$sim_pid" 2>/dev/null || true
+  sleep 1
+  xdotool key Tab space      # 清空
+  sleep 0.5
+  xdotool key shift+Tab
+  save_as cleared.txt
+  if [ -f cleared.txt ] && [ ! -s cleared.txt ]; then ok "清空, then saved: an empty file"; else bad "cleared.txt: $(wc -c <cleared.txt 2>/dev/null) bytes"; fi
+  xdotool key alt+F4
+  if wait_until 10 hidden '^通讯观测$'; then ok "通讯观测 closed"; else bad "通讯观测 still open"; fi
+else
+  bad "通讯观测 did not open"
+  wait "$sim_pid" 2>/dev/null || true
+fi
+
+# ---- The About box ("关于软件>>", the third item from the bottom): the
+# picture decoded from the program's JPEG is drawn on the white panel.
+say "关于软件: the picture"
+paint_desktop
+open_menu
+menu_keys Up Up Up Return
+about="$(timeout 20 xdotool search --sync --onlyvisible --name '^About$' 2>/dev/null | head -1 || true)"
+if [ -n "$about" ]; then
+  sleep 1
+  import -window "$about" "$out/tkw-about.png"
+  client_origin "$about" 329 326
+  # The picture: 65 x 57 at (24, 16) of the client area; its corners are sky.
+  painted=0
+  for at in "28 20" "84 20" "28 68" "84 68"; do
+    read -r px py <<<"$at"
+    c="$(pixel $((ox + px)) $((oy + py)))"
+    [ "$c" != "srgb(255,255,255)" ] && painted=$((painted + 1))
+  done
+  if [ "$painted" = 4 ]; then ok "About: the picture is drawn ($(pixel $((ox + 28)) $((oy + 20))) at its corner)"; else bad "About: $painted of 4 picture pixels drawn"; fi
+  press $((ox + 127 + 38)) $((oy + 186 + 13))   # OK
+  if wait_until 10 hidden '^About$'; then ok "OK closed the About box"; else bad "About still open after OK"; fi
+else
+  bad "About did not open"
+fi
+
 # ---- Into the tray and back: time frames go on while the strip is hidden.
 say "tray: 缩至任务栏, then 恢复显示条 from the tray icon"
 open_menu
@@ -505,7 +588,14 @@ sleep 1.5
 menu_keys Up Return
 ended "$tkw_pid" 20 || bad "second run did not end"
 
-say "screenshots: $out/tkw-strip.png $out/tkw-menu.png $out/tkw-settings.png $out/tkw-ports.png"
+# ---- Figures, not checks: the monitor window's real controls over a long run.
+bench="$(dirname "$exe")/tkw-monitor-window-bench.exe"
+if [ -f "$bench" ]; then
+  say "tkw-monitor-window-bench.exe 30000 (figures only)"
+  timeout 300 "$wine" "$bench" 30000 2>/dev/null | tr -d '\r' | sed 's/^/      /' || say "the monitor window benchmark did not finish"
+fi
+
+say "screenshots: $out/tkw-strip.png $out/tkw-menu.png $out/tkw-settings.png $out/tkw-ports.png $out/tkw-monitor.png $out/tkw-about.png"
 if [ "$failures" -ne 0 ]; then
   say "$failures check(s) failed; the run's files are in $out/work"
   exit 1

@@ -6,6 +6,8 @@
 #include <commctrl.h>
 
 #include <ocidl.h>
+
+#include <deque>
 #include <olectl.h>
 
 #include "ui/controls.h"
@@ -184,9 +186,9 @@ private:
     HFONT font_ = nullptr;
 };
 
-// A memo: an edit of its own text, or a rich edit showing the newest lines
-// of the monitor text (both scroll bars and wrapping at the width, which a
-// plain edit cannot have together), kept in step line by line.
+// A memo: an edit of its own text, or one showing the newest lines of the
+// monitor text, kept in step as lines come (the oldest shown are cut at the
+// top once in a while, never the whole text rewritten per line).
 class MemoBinding final : public ControlBinding {
 public:
     explicit MemoBinding(Memo& m) : ControlBinding(m), memo_(m) {}
@@ -198,9 +200,18 @@ private:
     void Mirror() override {}
     void Rebuild();
     void AppendOne(size_t index);
+    void Flush();
+    void AppendLines(size_t from, size_t to);
+    long DropLines(size_t count);
+    void ScrollToEnd();
+    static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    static constexpr UINT kWmFlush = WM_APP + 0x40;
     Memo& memo_;
     TailWindow tail_;
-    bool rich_ = false;
+    bool pending_ = false;     // lines wait for the flush message
+    size_t pendingFrom_ = 0;   // the first of them
+    std::deque<uint32_t> shown_;  // the characters of each line shown, oldest first
+    uint32_t header_ = 0;         // the characters of the first line that counts the hidden ones
 };
 
 // The text of a window, as UTF-8.

@@ -174,7 +174,8 @@ FormHost::ModalEnd FormHost::ShowModal() {
     // the foreground): the form is filled all the same.
     if (activatePending_) Activated();
     // The first control that takes the keyboard.
-    if (HWND first = GetNextDlgTabItem(wnd_, nullptr, FALSE)) SetFocus(first);
+    focus_ = GetNextDlgTabItem(wnd_, nullptr, FALSE);
+    if (focus_) SetFocus(focus_);
 
     ModalEnd end = ModalEnd::Closed;
     MSG m;
@@ -268,10 +269,17 @@ LRESULT FormHost::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             if (LOWORD(wp) != WA_INACTIVE) {
                 if (activatePending_ || !fromOtherProgram_) Activated();
                 fromOtherProgram_ = false;
-            } else if (SameProcess(reinterpret_cast<HWND>(lp)) && form_.Visible) {
+                // The keyboard goes back where it was, as in a dialog box.
+                if (focus_ && IsWindow(focus_) && IsChild(hwnd, focus_) && IsWindowVisible(focus_)) {
+                    SetFocus(focus_);
+                    return 0;
+                }
+            } else {
+                HWND f = GetFocus();
+                focus_ = f && IsChild(hwnd, f) ? f : nullptr;
                 // Another window of the program (a box over the dialog);
                 // going to another program is not the dialog's business.
-                form_.FormDeactivate();
+                if (SameProcess(reinterpret_cast<HWND>(lp)) && form_.Visible) form_.FormDeactivate();
             }
             break;
         case WM_COMMAND:

@@ -62,6 +62,7 @@ private:
     // another program is not the dialog's activation.
     bool fromOtherProgram_ = false;
     bool activatePending_ = false;
+    HWND focus_ = nullptr;  // the control that had the keyboard when the dialog lost it
 };
 
 }  // namespace tkw

@@ -1,0 +1,79 @@
+// tkw-monitor-bench: the monitor text over a long unattended run. Appends
+// 600 000 frame lines (about a week of frames) to the monitor's line store
+// and prints the cost of one append at the start and at the end, the memory
+// the process peaked at, and how long saving them all takes. Figures only.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "logs/monitor_log.h"
+#include "platform/files.h"
+
+using namespace tkw;
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+constexpr size_t kLines = 600000;
+constexpr size_t kWindow = 10000;  // lines measured at each end
+
+// A frame line as the walk makes it: 【yyyy-mm-dd hh:nn:ss】 and 9 bytes in hex.
+std::string FrameLine(size_t i) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "【2026-12-%02zu %02zu:%02zu:%02zu】  AA 00 26 12 %02zu 00 %02zu %02zu %02zu",
+                  1 + i / 86400 % 28, i / 3600 % 24, i / 60 % 60, i % 60, 1 + i / 86400 % 28, i / 3600 % 24,
+                  i / 60 % 60, i % 60);
+    return buf;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double Percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+}
+
+}  // namespace
+
+int main() {
+    MonitorLog log;
+    std::vector<double> first, last;
+    first.reserve(kWindow);
+    last.reserve(kWindow);
+    double totalNs = 0;
+    for (size_t i = 0; i < kLines; ++i) {
+        std::string line = FrameLine(i);  // made outside the timing, as the walk makes it
+        const auto t0 = Steady::now();
+        log.AppendLine(std::move(line));
+        const double ns = std::chrono::duration<double, std::nano>(Steady::now() - t0).count();
+        totalNs += ns;
+        if (i < kWindow) first.push_back(ns);
+        if (i >= kLines - kWindow) last.push_back(ns);
+    }
+    const double totalMs = totalNs / 1e6;
+
+    const std::string path = "/tmp/tkw-monitor-bench.txt";
+    const auto s0 = Steady::now();
+    const Status saved = log.SaveTo(RealFileSystem(), path);
+    const double saveMs = std::chrono::duration<double, std::milli>(Steady::now() - s0).count();
+    RealFileSystem().Remove(path);
+
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    std::printf("monitor text: %zu lines, %.1f MB of text, appended in %.0f ms\n", log.Count(),
+                static_cast<double>(log.Bytes()) / 1e6, totalMs);
+    std::printf("append, first %zu lines: median %.0f ns, p99 %.0f ns\n", kWindow, Median(first),
+                Percentile(first, 0.99));
+    std::printf("append, last %zu lines:  median %.0f ns, p99 %.0f ns\n", kWindow, Median(last),
+                Percentile(last, 0.99));
+    std::printf("save of all lines: %.0f ms (%s)\n", saveMs, saved ? "ok" : saved.error.c_str());
+    std::printf("peak resident memory: %.1f MB (the whole process)\n", ru.ru_maxrss / 1024.0);
+    return 0;
+}

@@ -15,8 +15,24 @@ std::string Bytes(int count) {
     return s;
 }
 
+// Every chunk line the reader gives for `text`, and its error ("" when it
+// read to the end).
+struct ReadResult {
+    std::vector<CaptureLine> lines;
+    std::string error;
+};
+
+ReadResult ReadCapture(const std::string& text, const std::string& name) {
+    std::istringstream in(text);
+    CaptureReader reader(in, name);
+    ReadResult r;
+    for (CaptureLine line; reader.Next(line);) r.lines.push_back(line);
+    r.error = reader.error();
+    return r;
+}
+
 TEST(Capture, TakesChunksAndTimeOnlyLines) {
-    std::istringstream in(
+    const ReadResult r = ReadCapture(
         "# recorded 2026-01-01\r\n"
         "\r\n"
         "   \t\n"
@@ -25,10 +41,10 @@ TEST(Capture, TakesChunksAndTimeOnlyLines) {
         "\t15\tAa  0b \n"
         "15\n"
         "1000" + Bytes(255) + "\n"
-        "1000");  // last line without a line break
-    std::vector<CaptureLine> lines;
-    std::string error;
-    ASSERT_TRUE(ParseCapture(in, "cap.txt", lines, error)) << error;
+        "1000",  // last line without a line break
+        "cap.txt");
+    ASSERT_EQ(r.error, "");
+    const std::vector<CaptureLine>& lines = r.lines;
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0].elapsedMs, 0);
     EXPECT_EQ(lines[0].bytes, (std::vector<uint8_t>{0xAA, 0x00, 0xFF}));
@@ -62,21 +78,14 @@ TEST(Capture, FirstMalformedLineIsNamedWithItsReason) {
         {"1\n2\n3" + Bytes(256) + "\n", "c:3: more than 255 bytes on one line"},
         {"5 AA\n5 AA\n4\n1 zz\n", "c:3: elapsed time 4 is before the previous line's 5"},  // the first fault only
     };
-    for (const Case& c : cases) {
-        std::istringstream in(c.text);
-        std::vector<CaptureLine> lines;
-        std::string error;
-        EXPECT_FALSE(ParseCapture(in, "c", lines, error)) << c.text;
-        EXPECT_EQ(error, c.error);
-    }
+    for (const Case& c : cases) EXPECT_EQ(ReadCapture(c.text, "c").error, c.error) << c.text;
     // The largest time taken still parses; an empty capture is no error.
-    std::istringstream in("1000000000000\n"), empty("");
-    std::vector<CaptureLine> lines;
-    std::string error;
-    ASSERT_TRUE(ParseCapture(in, "c", lines, error)) << error;
-    EXPECT_EQ(lines.at(0).elapsedMs, kMaxElapsedMs);
-    EXPECT_TRUE(ParseCapture(empty, "c", lines, error));
-    EXPECT_EQ(lines.size(), 1u);
+    const ReadResult largest = ReadCapture("1000000000000\n", "c");
+    EXPECT_EQ(largest.error, "");
+    EXPECT_EQ(largest.lines.at(0).elapsedMs, kMaxElapsedMs);
+    const ReadResult empty = ReadCapture("", "c");
+    EXPECT_EQ(empty.error, "");
+    EXPECT_TRUE(empty.lines.empty());
 }
 
 }  // namespace

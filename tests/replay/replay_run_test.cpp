@@ -44,9 +44,11 @@ std::vector<std::string> Lines(const std::string& text, const std::string& prefi
 class ReplayRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("tkw-replay-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // A parameterised test's name holds a '/', which would leave the
+        // directory above behind.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        dir = fs::temp_directory_path() / ("tkw-replay-" + std::to_string(::getpid()) + "-" + name);
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -143,7 +145,12 @@ TEST_F(ReplayRun, MalformedCaptureIsRefusedBeforeAnythingRuns) {
 }
 
 TEST_F(ReplayRun, BadOptionsAreRefusedWithAReason) {
-    for (const char* args : {"--start 2026-02-30\\ 00:00:00.000 x", "--format 256 x", "--bogus x", "", "a b"}) {
+    const std::string sample = Sample("krw_code.cap");
+    std::ofstream(dir / "file") << "x";
+    for (const std::string& args : {std::string("--start 2026-02-30\\ 00:00:00.000 x"), std::string("--bogus x"),
+                                    std::string(""), std::string("a b"), "--format 0 " + sample,
+                                    "--format 4 " + sample, "--dir " + (dir / "missing").string() + " " + sample,
+                                    "--dir " + (dir / "file").string() + " " + sample}) {
         const RunResult r = Replay(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.out, "") << args;
@@ -152,7 +159,8 @@ TEST_F(ReplayRun, BadOptionsAreRefusedWithAReason) {
 }
 
 TEST_F(ReplayRun, ChunkAtATickInstantIsHandledFirstAndStdinWorks) {
-    const RunResult r = Replay("--tick --start '2026-03-01 10:00:00.000' -", "0 AA 00 26 03 01 00 10 00 05\n");
+    const RunResult r = Replay("--tick --dir " + dir.string() + " --start '2026-03-01 10:00:00.000' -",
+                               "0 AA 00 26 03 01 00 10 00 05\n");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
               "SET 2026-03-01 10:00:05.135\n"

@@ -16,48 +16,50 @@ int HexValue(char c) {
 
 }  // namespace
 
-bool ParseCapture(std::istream& in, const std::string& name, std::vector<CaptureLine>& lines, std::string& error) {
-    std::string text;
-    int64_t lastMs = 0;
-    for (long lineNo = 1; std::getline(in, text); ++lineNo) {
-        auto fail = [&](const std::string& reason) {
-            error = name + ":" + std::to_string(lineNo) + ": " + reason;
-            return false;
-        };
-        if (!text.empty() && text.back() == '\r') text.pop_back();
+bool CaptureReader::Fail(const std::string& reason) {
+    error_ = name_ + ":" + std::to_string(lineNo_) + ": " + reason;
+    return false;
+}
+
+bool CaptureReader::Next(CaptureLine& line) {
+    if (!error_.empty()) return false;
+    while (std::getline(in_, text_)) {
+        ++lineNo_;
+        if (!text_.empty() && text_.back() == '\r') text_.pop_back();
+        const std::string& text = text_;
         size_t pos = 0;
         while (pos < text.size() && IsBlank(text[pos])) ++pos;
         if (pos == text.size() || text[pos] == '#') continue;
 
-        CaptureLine line;
+        line.elapsedMs = 0;
+        line.bytes.clear();
         const size_t timeStart = pos;
         while (pos < text.size() && !IsBlank(text[pos])) ++pos;
         const std::string timeText = text.substr(timeStart, pos - timeStart);
         for (const char c : timeText) {
             if (c < '0' || c > '9')
-                return fail("elapsed time '" + timeText + "' is not a decimal number of milliseconds");
+                return Fail("elapsed time '" + timeText + "' is not a decimal number of milliseconds");
             line.elapsedMs = line.elapsedMs * 10 + (c - '0');
-            if (line.elapsedMs > kMaxElapsedMs) return fail("elapsed time '" + timeText + "' is too large");
+            if (line.elapsedMs > kMaxElapsedMs) return Fail("elapsed time '" + timeText + "' is too large");
         }
-        if (line.elapsedMs < lastMs)
-            return fail("elapsed time " + std::to_string(line.elapsedMs) + " is before the previous line's " +
-                        std::to_string(lastMs));
-        lastMs = line.elapsedMs;
+        if (line.elapsedMs < lastMs_)
+            return Fail("elapsed time " + std::to_string(line.elapsedMs) + " is before the previous line's " +
+                        std::to_string(lastMs_));
+        lastMs_ = line.elapsedMs;
 
         while (true) {
             while (pos < text.size() && IsBlank(text[pos])) ++pos;
             if (pos == text.size()) break;
             const size_t start = pos;
             while (pos < text.size() && !IsBlank(text[pos])) ++pos;
-            const std::string token = text.substr(start, pos - start);
-            if (token.size() != 2 || HexValue(token[0]) < 0 || HexValue(token[1]) < 0)
-                return fail("'" + token + "' is not a byte of two hex digits");
-            if (line.bytes.size() == 255) return fail("more than 255 bytes on one line");
-            line.bytes.push_back(static_cast<uint8_t>(HexValue(token[0]) * 16 + HexValue(token[1])));
+            if (pos - start != 2 || HexValue(text[start]) < 0 || HexValue(text[start + 1]) < 0)
+                return Fail("'" + text.substr(start, pos - start) + "' is not a byte of two hex digits");
+            if (line.bytes.size() == 255) return Fail("more than 255 bytes on one line");
+            line.bytes.push_back(static_cast<uint8_t>(HexValue(text[start]) * 16 + HexValue(text[start + 1])));
         }
-        lines.push_back(std::move(line));
+        return true;
     }
-    return true;
+    return false;
 }
 
 }  // namespace tkw::replay

@@ -2,10 +2,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <random>
 #include <string>
-#include <vector>
 
 #include "app/settings_report.h"
 #include "replay/replay.h"
@@ -18,14 +19,16 @@ constexpr const char* kUsage =
     "                                      (default 2026-01-01 00:00:00.000)\n"
     "  --config FILE      settings from a file in the configuration file's format\n"
     "                     (default: the built-in defaults)\n"
-    "  --format N         code format to use instead of the settings' one\n"
-    "                     (1 KRW_CODE, 2 PL_CODE, 3 MN_CODE)\n"
+    "  --format N         code format to use instead of the settings' one:\n"
+    "                     1 KRW_CODE, 2 PL_CODE or 3 MN_CODE\n"
     "  --monitor          the monitor window is watching\n"
     "  --comm-log         the communication log is on\n"
     "  --no-jump-log      the jump log is off\n"
     "  --no-correct-now   no correction is requested at the start\n"
     "  --tick             also run the 2 ms timer on the simulated clock\n"
-    "  --dir DIR          where log files are written (default: the current directory)\n"
+    "  --dir DIR          the directory the log files are written into (the jump log\n"
+    "                     is on unless --no-jump-log); it must exist and be writable.\n"
+    "                     Default: the current directory\n"
     "  --help             show this text\n"
     "\n"
     "CAPTURE: one chunk a line, '<elapsed ms> <hex byte> ...'; blank lines and lines\n"
@@ -40,6 +43,73 @@ int Fail(const std::string& message) {
     std::cerr << "tkw-replay: " << message << '\n';
     return 2;
 }
+
+// Logs are written when an event calls for one, which may be days into a
+// long capture: a directory they cannot go to is refused before the run
+// rather than found out then. Writing a file is the only sure test
+// (permission bits do not tell for root, read-only mounts or ACLs).
+tkw::Status CheckWritable(const std::string& dir) {
+    tkw::FileSystem& fs = tkw::RealFileSystem();
+    const std::string probe = tkw::JoinPath(dir, ".tkw-replay-write-check");
+    tkw::OpenResult opened = fs.Open(probe, tkw::OpenMode::CreateTruncate);
+    if (!opened.file) return opened.status;
+    opened.file->Close();
+    fs.Remove(probe);
+    return tkw::Status::Ok();
+}
+
+// The capture is read twice (checked whole, then run line by line), but
+// standard input, a pipe or a process substitution can be read only once:
+// such a capture is copied to a temporary file first. Where the system lets
+// an open file be deleted (POSIX) it is deleted at once, so that even a run
+// killed by a closed pipe leaves nothing behind; elsewhere (Windows) it goes
+// when the copy is done with.
+class TempCopy {
+public:
+    TempCopy() = default;
+    TempCopy(const TempCopy&) = delete;
+    TempCopy& operator=(const TempCopy&) = delete;
+    ~TempCopy() {
+        stream_.close();
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove(path_, ec);
+    }
+
+    bool Fill(std::istream& from, std::string& error) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        const fs::path dir = fs::temp_directory_path(ec);
+        if (ec) {
+            error = "no temporary directory for a copy: " + ec.message();
+            return false;
+        }
+        std::random_device random;
+        path_ = dir / ("tkw-replay-" + std::to_string(random()) + "-" + std::to_string(random()) + ".cap");
+        stream_.open(path_, std::ios::in | std::ios::out | std::ios::trunc | std::ios::binary);
+        if (!stream_) {
+            error = "cannot make a temporary copy in " + dir.string() + ": " + std::strerror(errno);
+            path_.clear();
+            return false;
+        }
+        if (fs::remove(path_, ec)) path_.clear();
+
+        char buf[1 << 16];
+        for (std::streamsize n; (n = from.rdbuf()->sgetn(buf, sizeof buf)) > 0;) stream_.write(buf, n);
+        stream_.flush();
+        stream_.seekg(0);
+        if (!stream_) {
+            error = "cannot make a temporary copy in " + dir.string() + ": " + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+
+    std::istream& stream() { return stream_; }
+
+private:
+    std::filesystem::path path_;  // empty once deleted
+    std::fstream stream_;
+};
 
 }  // namespace
 
@@ -75,8 +145,8 @@ int main(int argc, char** argv) {
             if (!value(v)) return Fail("--format needs a number");
             char* end = nullptr;
             const long n = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end != '\0' || n < 0 || n > 255)
-                return Fail("--format '" + v + "' is not a number from 0 to 255");
+            if (v.empty() || *end != '\0' || n < 1 || n > 3)
+                return Fail("--format '" + v + "' is not 1 (KRW_CODE), 2 (PL_CODE) or 3 (MN_CODE)");
             options.format = static_cast<uint8_t>(n);
         } else if (arg == "--monitor") {
             options.monitor = true;
@@ -101,17 +171,51 @@ int main(int argc, char** argv) {
     }
     if (!haveCapture) return Fail("no capture file given (see --help)");
 
-    std::vector<CaptureLine> capture;
-    std::string error;
-    if (capturePath == "-") {
-        if (!ParseCapture(std::cin, "-", capture, error)) return Fail(error);
-    } else {
-        std::ifstream in(capturePath, std::ios::binary);
-        if (!in) return Fail(capturePath + ": cannot be read: " + std::strerror(errno));
-        if (!ParseCapture(in, capturePath, capture, error)) return Fail(error);
+    if (options.jumpLog || options.commLog) {
+        const Status writable = CheckWritable(options.dir);
+        if (!writable) {
+            return Fail((options.dir.empty() ? std::string("the current directory (where the logs go without --dir)")
+                                             : "--dir '" + options.dir + "'") +
+                        " cannot be written: " + writable.error);
+        }
     }
-    if (!capture.empty() && ToLocalMs(options.start) + capture.back().elapsedMs > kMaxLocalMs)
+
+    // First pass: the whole capture's syntax, so that a malformed line stops
+    // the run before anything is printed or logged; also its last time and
+    // how many chunk lines it has.
+    const std::string name = capturePath;
+    std::ifstream file;
+    TempCopy copy;
+    std::istream* in = &file;
+    std::error_code ec;
+    if (capturePath != "-" && std::filesystem::is_regular_file(capturePath, ec)) {
+        file.open(capturePath, std::ios::binary);
+        if (!file) return Fail(capturePath + ": cannot be read: " + std::strerror(errno));
+    } else {
+        std::ifstream pipe;
+        std::istream* from = &std::cin;
+        if (capturePath != "-") {
+            pipe.open(capturePath, std::ios::binary);
+            if (!pipe) return Fail(capturePath + ": cannot be read: " + std::strerror(errno));
+            from = &pipe;
+        }
+        std::string error;
+        if (!copy.Fill(*from, error)) return Fail(error);
+        in = &copy.stream();
+    }
+    CaptureLine line;
+    long chunkLines = 0;
+    int64_t lastMs = 0;
+    CaptureReader check(*in, name);
+    while (check.Next(line)) {
+        ++chunkLines;
+        lastMs = line.elapsedMs;
+    }
+    if (!check.error().empty()) return Fail(check.error());
+    if (ToLocalMs(options.start) + lastMs > kMaxLocalMs)
         return Fail("the capture runs past the year 9999 from the start time given");
+    in->clear();
+    if (!in->seekg(0)) return Fail(name + ": cannot be read a second time");
 
     if (!configPath.empty()) {
         FileSystem& fs = RealFileSystem();
@@ -134,6 +238,22 @@ int main(int argc, char** argv) {
         options.settings = loaded;
     }
 
+    // Second pass: the run, one line at a time. The file was checked, but it
+    // may have been changed since; what no longer matches the check ends the
+    // run with an error rather than running on with unchecked lines.
     std::ios::sync_with_stdio(false);
-    return RunReplay(options, capture, std::cout);
+    CaptureReader run(*in, name);
+    long seen = 0;
+    bool changed = false;
+    const int status = RunReplay(
+        options,
+        [&](CaptureLine& next) {
+            if (!run.Next(next)) return false;
+            changed = ++seen > chunkLines || next.elapsedMs > lastMs;
+            return !changed;
+        },
+        lastMs, std::cout);
+    if (changed || seen != chunkLines || !run.error().empty())
+        return Fail(name + ": changed while it was replayed; the output is incomplete");
+    return status;
 }

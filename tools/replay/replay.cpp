@@ -1,7 +1,5 @@
 #include "replay/replay.h"
 
-#include <algorithm>
-
 #include "app/engine.h"
 #include "logs/log_writer.h"
 #include "platform/derived_clocks.h"
@@ -55,7 +53,7 @@ std::string HexBytes(const uint8_t* bytes, size_t n) {
     return s;
 }
 
-int RunReplay(const ReplayOptions& options, const std::vector<CaptureLine>& capture, std::ostream& out) {
+int RunReplay(const ReplayOptions& options, const NextCaptureLine& next, int64_t lastMs, std::ostream& out) {
     // The simulated PC clock: the start plus the elapsed time plus every
     // step the engine made.
     ManualClock elapsed(ToLocalMs(options.start));
@@ -77,19 +75,18 @@ int RunReplay(const ReplayOptions& options, const std::vector<CaptureLine>& capt
     state.JumpLogOn = options.jumpLog;
     state.CorrectNow = options.correctNow;
 
-    const int64_t lastMs = capture.empty() ? 0 : capture.back().elapsedMs;
-    size_t next = 0;
+    CaptureLine line;
+    bool chunkLeft = next(line);
     int64_t nextTick = 0;
     while (true) {
-        const bool chunkLeft = next < capture.size();
         const bool tickLeft = options.tick && nextTick <= lastMs;
         if (!chunkLeft && !tickLeft) break;
         // A chunk at the same instant as a tick is handled first.
-        if (chunkLeft && (!tickLeft || capture[next].elapsedMs <= nextTick)) {
-            const CaptureLine& line = capture[next++];
+        if (chunkLeft && (!tickLeft || line.elapsedMs <= nextTick)) {
             elapsed.SetElapsed(line.elapsedMs);
             if (!line.bytes.empty())
                 engine.HandleChunk(line.bytes.data(), static_cast<int32_t>(line.bytes.size()));
+            chunkLeft = next(line);
         } else {
             elapsed.SetElapsed(nextTick);
             if (engine.Timer1Timer())

@@ -2,10 +2,10 @@
 // line per event, what the program would do: SET, TX, MON, TICK and BOX lines.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "config/settings.h"
 #include "platform/systime.h"
@@ -25,8 +25,13 @@ struct ReplayOptions {
     std::string dir;                  // where logs go; empty: the current directory
 };
 
-// Prints the events to `out`; returns the process exit status (0).
-int RunReplay(const ReplayOptions& options, const std::vector<CaptureLine>& capture, std::ostream& out);
+// Gives the capture's next chunk line, in order; false when there is none.
+using NextCaptureLine = std::function<bool(CaptureLine&)>;
+
+// Runs the capture `next` gives, whose last elapsed time is `lastMs` (the
+// 2 ms timer runs up to it), and prints the events to `out`. Returns the
+// process exit status (0).
+int RunReplay(const ReplayOptions& options, const NextCaptureLine& next, int64_t lastMs, std::ostream& out);
 
 // "AA 00 19": upper-case hex, one blank between.
 std::string HexBytes(const uint8_t* bytes, size_t n);

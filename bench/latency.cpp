@@ -70,6 +70,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // A lock of its own: another tkw on the machine must not stop the figures.
+    ::setenv("TKW_INSTANCE", ("tkw-latency-" + std::to_string(::getpid())).c_str(), 1);
     // Frame text -> arrival instant at this end of tkw's output.
     std::mutex m;
     std::map<std::string, int64_t> seen;
@@ -81,6 +83,14 @@ int main(int argc, char** argv) {
                   std::lock_guard<std::mutex> lock(m);
                   seen.emplace(line.substr(at + std::string("】  ").size()), t);
               });
+    // tkw says at once when it does not run (a bad settings file, a lock
+    // taken): say that instead of printing figures of nothing.
+    std::this_thread::sleep_for(500ms);
+    if (!tkw.Running()) {
+        std::fprintf(stderr, "tkw-latency: tkw did not start:\n");
+        for (const std::string& l : tkw.Lines()) std::fprintf(stderr, "  %s\n", l.c_str());
+        return 1;
+    }
     std::vector<std::pair<std::string, int64_t>> sent;
     {
         Child sim({TKW_SIM_EXE, "--device", (dir / "receiver").string(), "--format", "1", "--stamp", "--count",
@@ -118,6 +128,9 @@ int main(int argc, char** argv) {
 
     std::printf("tkw end to end over a pseudo-terminal (tkw-sim -> tkw --dry-run), %zu of %d frames matched\n",
                 delaysMs.size(), frames);
+    if (delaysMs.empty()) std::printf("  no frame was handled: tkw said\n");
+    if (delaysMs.empty())
+        for (const std::string& l : tkw.Lines()) std::printf("    %s\n", l.c_str());
     std::printf("  frame written -> frame handled: median %.2f ms, p99 %.2f ms, max %.2f ms   (target p99 <= 12 ms)\n",
                 pct(0.5), pct(0.99), delaysMs.empty() ? 0.0 : delaysMs.back());
     std::printf("  idle CPU: %.3f s per minute = %.3f %% of one core   (target < 0.5 %%)\n",

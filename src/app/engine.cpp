@@ -9,11 +9,12 @@ SerialLink::SerialLink(SerialApi& serial, MainThread& main, Engine& engine, Mess
               [&engine](const uint8_t* buf, int32_t len) { engine.HandleChunk(buf, len); }, std::move(sleep)),
       Ports(serial, engine.UserSettings, Line, boxes, &hold_, menu, std::move(save)) {}
 
-void SerialLink::Start() {
-    Ports.StartupOpen();
+bool SerialLink::Start() {
+    const bool open = Ports.StartupOpen();
     engine_.Receiver.ResetRing(0);
     reader_.Start();
     started_ = true;
+    return open;
 }
 
 void SerialLink::Stop() {

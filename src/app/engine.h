@@ -66,7 +66,8 @@ public:
 
     // The last steps of start-up: the port opened and set up (its failures
     // reported, start-up goes on), the ring emptied, the reader started.
-    void Start();
+    // True when the port is open and set up.
+    bool Start();
     // Asks the reader to stop and returns at once.
     void Stop();
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/settings_report.h"
+#include "config/setting_names.h"
 #include "platform/systime.h"
 
 namespace tkw {
@@ -91,14 +92,14 @@ void TForm2::Button3Click() {
         settings_.CorrectionMinute = static_cast<uint8_t>(SpinEdit2.Value());
     } else if (RadioButton3.Checked) {
         settings_.CorrectionMode = kModeDailyPoints;
-        const auto& items = ListBox1.Items();
-        const int count = std::min<int>(static_cast<int>(items.size()), kMaxDailyPoints);
-        settings_.DailyPointCount = static_cast<uint8_t>(count);
-        for (int i = 0; i < count; ++i) {
+        // Every entry was made by this dialog in this format, so it reads back.
+        std::vector<int> seconds;
+        for (const std::string& item : ListBox1.Items()) {
             int h = 0, m = 0, s = 0;
-            if (times_.Parse(items[i], h, m, s))
-                settings_.DailyPoints[i] = ToDateTime(h * 3'600'000LL + m * 60'000LL + s * 1'000LL);
+            times_.Parse(item, h, m, s);
+            seconds.push_back(h * 3600 + m * 60 + s);
         }
+        SetDailyPoints(settings_, seconds);
     }
     Close();
     ReportSave(save_(), boxes_);

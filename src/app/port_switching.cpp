@@ -34,7 +34,7 @@ bool PortSwitcher::PortSet() {
     return true;
 }
 
-void PortSwitcher::StartupOpen() {
+bool PortSwitcher::StartupOpen() {
     line_.SetFixed();
     // Marks first: they show the configured port and code even when the
     // port then fails to open.
@@ -42,8 +42,12 @@ void PortSwitcher::StartupOpen() {
         menu_->MarkPortAtStartup(settings_.PortNumber);
         menu_->MarkBaud(settings_.BaudCode, false);
     }
-    if (port_.sio_open(settings_.PortNumber) != 0) Error(kMsgStartupOpenFailed);
-    if (!PortSet()) port_.sio_close(settings_.PortNumber);
+    const bool opened = port_.sio_open(settings_.PortNumber) == 0;
+    if (!opened) Error(kMsgStartupOpenFailed);
+    if (!opened && !SetUpUnopenedPort) return false;
+    if (PortSet()) return opened;
+    port_.sio_close(settings_.PortNumber);
+    return false;
 }
 
 PortChange PortSwitcher::com11Click(int32_t newPort, std::optional<int32_t> fallbackBaudCode) {

@@ -62,8 +62,9 @@ public:
     // The start-up open: line settings, marks, open, PortSet. A port that does
     // not open is reported and start-up goes on; the port is left closed when
     // PortSet fails. Resetting the ring and starting the reader are the
-    // caller's next steps, whatever happened here.
-    void StartupOpen();
+    // caller's next steps, whatever happened here. True when the port ended
+    // up open and set up.
+    bool StartupOpen();
 
     // The port change (the COM1..COM4 items pass their Tag). The port chooser
     // passes `fallbackBaudCode` 12: its fallback reopens the previous port at
@@ -73,6 +74,11 @@ public:
 
     // The baud code change (the 4800 and 9600 items pass their Tag).
     PortChange N48001Click(int32_t newCode);
+
+    // The desktop program sets up the line at start-up even when the port did
+    // not open (and so shows a second error box); a program that reports to a
+    // log turns this off, since that second message would mislead its reader.
+    bool SetUpUnopenedPort = true;
 
 private:
     PortChange Change(int32_t Settings::*field, int32_t value, const char* openFailed, const char* portSetFailed,

@@ -49,9 +49,12 @@ inline constexpr SettingRange kCodeFormatRange{1, 3};
 inline constexpr int kMaxDailyPoints = 24;
 inline constexpr uint8_t kModeEveryMinute = 1, kModeEveryHour = 2, kModeDailyPoints = 3;
 
+// The two baud codes the editors offer (4800 and 9600 bit/s).
+inline constexpr int32_t kBaudCode4800 = 10, kBaudCode9600 = 12;
+
 // The baud code a receiver of that code format talks at: 4800 bit/s for
 // KRW_CODE, 9600 for the others.
-constexpr int32_t BaudCodeForFormat(int format) { return format == 1 ? 10 : 12; }
+constexpr int32_t BaudCodeForFormat(int format) { return format == 1 ? kBaudCode4800 : kBaudCode9600; }
 
 // The values taken when there is no configuration file. The daily points are
 // not part of the defaults: they stay as they were (all zero at start-up).

@@ -22,6 +22,7 @@ void LogWriter::savelogline(int32_t flag, std::string_view text) {
     const std::string path = JoinPath(dir_, LogFileName(clock_.GetLocalTime(), flag));
     OpenResult opened = fs_.Open(path, OpenMode::Append);
     if (!opened.file) {
+        if (OnFailure) OnFailure(path, opened.status.error);
         boxes_.Show(BoxKind::Warning, kWarningCaption, kFileAccessError);
         return;
     }
@@ -41,7 +42,10 @@ void LogWriter::savelogline(int32_t flag, std::string_view text) {
     Status st = opened.file->Write(entry);
     if (st) st = opened.file->Sync();
     const Status closed = opened.file->Close();
-    if (!st || !closed) boxes_.Show(BoxKind::Warning, kWarningCaption, kFileAccessError);
+    if (!st || !closed) {
+        if (OnFailure) OnFailure(path, !st ? st.error : closed.error);
+        boxes_.Show(BoxKind::Warning, kWarningCaption, kFileAccessError);
+    }
 }
 
 }  // namespace tkw

@@ -4,6 +4,7 @@
 // held between entries.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "logs/sinks.h"
@@ -26,6 +27,10 @@ public:
     // (UTF-8; written in the platform's file encoding). A file that cannot be
     // opened or written shows "File access error" and the entry is dropped.
     void savelogline(int32_t flag, std::string_view text) override;
+
+    // Hears, before the box, which file could not be written and the
+    // system's reason (a program that logs its messages names them).
+    std::function<void(const std::string& path, const std::string& why)> OnFailure;
 
 private:
     FileSystem& fs_;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tkw {
 
@@ -35,6 +36,8 @@ inline constexpr int32_t kSioBadArg = -3;    // an argument the line cannot take
 inline constexpr int32_t kSioNoDevice = -4;  // the device does not exist (or is no serial port)
 inline constexpr int32_t kSioBusy = -5;      // in use: already open here, or held by another program
 inline constexpr int32_t kSioSystem = -6;    // the system refused the operation
+inline constexpr int32_t kSioGone = -7;      // a read found the device gone (unplugged, hung up): the port
+                                             // stays useless until it is closed and opened again
 
 int32_t sio_open(int32_t port);
 int32_t sio_close(int32_t port);
@@ -47,5 +50,10 @@ int32_t sio_getbaud(int32_t port);                      // the bit rate in force
 int32_t sio_SetWriteTimeouts(int32_t port, int32_t totalMs);
 int32_t sio_read(int32_t port, uint8_t* buf, int32_t len);         // bytes read, at once; <= 0: nothing
 int32_t sio_write(int32_t port, const uint8_t* buf, int32_t len);  // bytes written, < 0 on failure
+
+// Beyond the eleven: the system's own words for the last failure of a call on
+// this port ("No such file or directory"), empty when there was none. For
+// messages that must say why, such as a service's log.
+std::string sio_error_text(int32_t port);
 
 }  // namespace tkw

@@ -47,6 +47,12 @@ protected:
         dir = fs::temp_directory_path() / ("tkw-e2e-" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
+        // A lock of the test's own: another tkw on the machine must not stop it.
+        ::setenv("TKW_INSTANCE", ("tkw-e2e-" + std::to_string(::getpid())).c_str(), 1);
+        StartLine();
+    }
+    // The pseudo-terminal pair: tkw's end at dir/pc, the receiver's at dir/receiver.
+    void StartLine() {
         socat = std::make_unique<Child>(
             std::vector<std::string>{"/usr/bin/socat", "pty,raw,echo=0,link=" + (dir / "receiver").string(),
                                      "pty,raw,echo=0,link=" + (dir / "pc").string()},
@@ -54,6 +60,10 @@ protected:
         for (int i = 0; i < 100 && !(fs::exists(dir / "receiver") && fs::exists(dir / "pc")); ++i)
             std::this_thread::sleep_for(50ms);
         ASSERT_TRUE(fs::exists(dir / "pc"));
+    }
+    std::unique_ptr<Child> Sim() {
+        return std::make_unique<Child>(
+            std::vector<std::string>{TKW_SIM_EXE, "--device", (dir / "receiver").string(), "--format", "1"}, dir);
     }
     void TearDown() override {
         socat.reset();
@@ -152,13 +162,83 @@ TEST_F(LinuxProgram, CorrectsFromTheSimulatorAndAnswersIt) {
     EXPECT_EQ(tkw->Stop(SIGTERM), 0);
 }
 
-TEST_F(LinuxProgram, MissingPortIsReportedAndTheProgramKeepsRunning) {
-    auto tkw = Tkw({"--map", "COM1=" + (dir / "no-such-port").string()});
-    EXPECT_FALSE(tkw->WaitLine(
-                        [](auto& l) { return l == "错误: 串口打开失败！原因是串口不存在或者串口已被其他程序占用！"; },
-                        5s)
+// Settings without a desktop: --set checks every value first and writes the
+// file only when all are good; --show-settings reads it back by name.
+TEST_F(LinuxProgram, SettingsAreShownAndChangedFromTheCommandLine) {
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), TKW_EXE);
+        auto child = std::make_unique<Child>(args, dir);
+        child->Wait();
+        return child;
+    };
+    const auto read = [&] {
+        std::ifstream in(dir / "horalsys.conf", std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    auto set = run({"--set", "format=PL_CODE", "mode=daily", "points=7:30:00,23:00:00", "jump=5"});
+    EXPECT_EQ(set->Wait(), 0);
+    const std::string saved = read();
+    ASSERT_EQ(saved.size(), 224u);
+    tkw::ConfigRecord rec{};
+    std::copy(saved.begin(), saved.end(), rec.begin());
+    tkw::Settings s;
+    tkw::DecodeConfig(rec, s);
+    EXPECT_EQ(s.CodeFormat, 2);
+    EXPECT_EQ(s.BaudCode, 12);
+    EXPECT_EQ(s.CorrectionMode, 3);
+    EXPECT_EQ(s.DailyPointCount, 2);
+    EXPECT_EQ(s.JumpThreshold, 5);
+
+    auto bad = run({"--set", "fine=100", "jump=99"});
+    EXPECT_EQ(bad->Wait(), 2);
+    EXPECT_FALSE(bad->WaitLine([](auto& l) { return l.find("jump=99: 99 is outside 2 to 60") != std::string::npos; },
+                               1s)
                      .empty());
-    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(read(), saved) << "a bad value leaves the file as it was";
+
+    auto show = run({"--show-settings"});
+    EXPECT_EQ(show->Wait(), 0);
+    EXPECT_FALSE(show->WaitLine([](auto& l) { return l.find("points              7:30:00,23:00:00") != std::string::npos; },
+                                1s)
+                     .empty());
+}
+
+// A device that is not there at start-up, comes, goes away and comes back (a
+// USB adapter plugged in late, pulled, plugged in again): each change is said
+// once on standard error, naming the device, and frames are read whenever it
+// is there.
+TEST_F(LinuxProgram, APortThatIsMissingOrGoesAwayIsTriedAgainUntilItIsBack) {
+    socat.reset();  // no device at first
+    for (int i = 0; i < 100 && fs::exists(dir / "pc"); ++i) std::this_thread::sleep_for(50ms);
+    const std::string pc = (dir / "pc").string();
+    auto tkw = Tkw({"--monitor", "--map", "COM1=" + pc});
+    const auto seen = [&](const std::string& text, std::chrono::seconds within, size_t from = 0) {
+        return !tkw->WaitLine([&](auto& l) { return l.find(text) != std::string::npos; }, within, from).empty();
+    };
+    EXPECT_TRUE(seen("tkw: COM1 (" + pc + "), 4800 bit/s, KRW_CODE, correcting every minute at second 31", 5s));
+    EXPECT_TRUE(seen("STATUS red 未收到标准时间码", 5s));
+    EXPECT_TRUE(seen("错误: 串口打开失败！原因是串口不存在或者串口已被其他程序占用！", 5s));
+    EXPECT_TRUE(seen("  " + pc + ": No such file or directory", 1s));
+    EXPECT_TRUE(seen("tkw: COM1 (" + pc + ") cannot be opened: No such file or directory; trying again every 2 s", 1s));
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "plugged in late" : "plugged in again");
+        StartLine();
+        auto sim = Sim();
+        const size_t from = tkw->Lines().size();
+        EXPECT_TRUE(seen("tkw: COM1 (" + pc + ") is back", 4s, from));
+        EXPECT_TRUE(seen("MON 【", 4s, from)) << "frames are read again";
+        sim.reset();
+        socat.reset();  // pulled out
+        EXPECT_TRUE(seen("tkw: COM1 (" + pc + ") is gone: Input/output error; trying again every 2 s", 3s, from));
+    }
+    // Said once each time, and never the set-up error a closed port would give.
+    size_t gone = 0;
+    for (const auto& l : tkw->Lines()) {
+        gone += l.find(") is gone") != std::string::npos;
+        EXPECT_EQ(l.find("通讯参数设置错误"), std::string::npos) << l;
+    }
+    EXPECT_EQ(gone, 2u);
     EXPECT_TRUE(tkw->Running());
     EXPECT_EQ(tkw->Stop(SIGTERM), 0);
 }

@@ -66,6 +66,11 @@ void EventLoop::ServeJobs() {
     }
 }
 
+void EventLoop::Wake() {
+    const uint64_t one = 1;
+    (void)!::write(wakeFd_, &one, sizeof one);
+}
+
 void EventLoop::Quit() {
     quit_ = true;
     const uint64_t one = 1;

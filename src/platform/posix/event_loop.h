@@ -27,6 +27,8 @@ public:
     // sleep before it must be called again.
     void Run(const std::function<int()>& onWake);
     void Quit();
+    // From any thread: `onWake` runs soon, outside its usual time.
+    void Wake();
 
 private:
     struct Job {

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -33,6 +34,7 @@ namespace {
 struct PosixExtra {
     std::atomic<int32_t> writeTimeoutMs{0};
     std::atomic<bool> pty{false};
+    std::atomic<int> lastErrno{0};  // of the last failed call, for sio_error_text
 };
 using Port = PortSlot<int, -1, PosixExtra>;
 using FdUse = PortUse<Port>;
@@ -114,20 +116,24 @@ template <typename Change>
 int32_t ChangeLine(int32_t port, Change change) {
     FdUse use(g_ports, port);
     if (!use.Open()) return use.Missing();
+    const auto fail = [&use](int err) {
+        use.Port().lastErrno.store(err);
+        return kSioSystem;
+    };
     termios before{};
-    if (tcgetattr(use.Handle(), &before) != 0) return kSioSystem;
+    if (tcgetattr(use.Handle(), &before) != 0) return fail(errno);
     termios t = before;
     change(t);
-    if (tcsetattr(use.Handle(), TCSANOW, &t) != 0) return kSioSystem;
+    if (tcsetattr(use.Handle(), TCSANOW, &t) != 0) return fail(errno);
     termios back{};
-    if (tcgetattr(use.Handle(), &back) != 0) return kSioSystem;
+    if (tcgetattr(use.Handle(), &back) != 0) return fail(errno);
     constexpr tcflag_t kCflags = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS;
     constexpr tcflag_t kIflags = IXON | IXOFF | IXANY;
     if ((back.c_cflag & kCflags) != (t.c_cflag & kCflags) || (back.c_iflag & kIflags) != (t.c_iflag & kIflags) ||
         cfgetospeed(&back) != cfgetospeed(&t) || cfgetispeed(&back) != cfgetispeed(&t)) {
         // Half a change is worse than none: the line keeps what it had.
         tcsetattr(use.Handle(), TCSANOW, &before);
-        return kSioSystem;
+        return fail(EINVAL);
     }
     return 0;
 }
@@ -176,8 +182,12 @@ int32_t sio_open(int32_t port) {
 
     const std::string path = ComPortPath(port);
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return FromErrno(errno);
-    const auto fail = [fd](int32_t code) {
+    if (fd < 0) {
+        p.lastErrno.store(errno);
+        return FromErrno(errno);
+    }
+    const auto fail = [fd, &p](int32_t code) {
+        p.lastErrno.store(errno);
         close(fd);
         return code;
     };
@@ -201,6 +211,7 @@ int32_t sio_open(int32_t port) {
 
     p.pty.store(IsPseudoTerminal(fd, path));
     p.writeTimeoutMs.store(0);
+    p.lastErrno.store(0);
     p.handle.store(fd);
     return 0;
 }
@@ -280,9 +291,30 @@ int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) {
     if (len < 0 || (buf == nullptr && len > 0)) return kSioBadArg;
     if (len == 0) return 0;
     const ssize_t n = read(use.Handle(), buf, static_cast<size_t>(len));
-    if (n >= 0) return static_cast<int32_t>(n);
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
+    if (n > 0) return static_cast<int32_t>(n);
+    if (n == 0) {
+        // Nothing waiting, or the end of a device that hung up: only the
+        // latter leaves a hang-up or an error to be polled.
+        pollfd pfd{use.Handle(), POLLIN, 0};
+        if (poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            use.Port().lastErrno.store(EIO);
+            return kSioGone;
+        }
+        return 0;
+    }
+    const int err = errno;
+    if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR) return 0;
+    use.Port().lastErrno.store(err);
+    // The device went away under the open descriptor (a USB adapter pulled,
+    // the other end of a pseudo-terminal closed): reading it again is no use.
+    if (err == EIO || err == ENXIO || err == ENODEV) return kSioGone;
     return kSioSystem;
+}
+
+std::string sio_error_text(int32_t port) {
+    if (!ValidComPort(port)) return std::strerror(EINVAL);
+    const int err = g_ports[static_cast<size_t>(port)].lastErrno.load();
+    return err ? std::strerror(err) : std::string();
 }
 
 // Writes what the line takes at once, then waits for room until everything

@@ -22,6 +22,7 @@
 // flight (port_table.h).
 #include <windows.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -33,8 +34,10 @@
 namespace tkw {
 namespace {
 
-struct NoExtra {};
-using Port = PortSlot<HANDLE, nullptr, NoExtra>;
+struct Win32Extra {
+    std::atomic<DWORD> lastError{0};  // of the last failed call, for sio_error_text
+};
+using Port = PortSlot<HANDLE, nullptr, Win32Extra>;
 using HandleUse = PortUse<Port>;
 
 PortTable<Port> g_ports;
@@ -145,7 +148,10 @@ int32_t sio_open(int32_t port) {
     // fails with ERROR_ACCESS_DENIED while this handle lives.
     const std::wstring path = WideFromUtf8(ComPortPath(port));
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return FromLastError(GetLastError());
+    if (h == INVALID_HANDLE_VALUE) {
+        p.lastError.store(GetLastError());
+        return FromLastError(p.lastError.load());
+    }
     const auto fail = [h](int32_t code) {
         CloseHandle(h);
         return code;
@@ -259,7 +265,19 @@ int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) {
     if (len == 0) return 0;
     DWORD n = 0;
     if (ReadFile(use.Handle(), buf, static_cast<DWORD>(len), &n, nullptr)) return static_cast<int32_t>(n);
-    return ClearAbort(use.Handle()) ? 0 : kSioSystem;
+    const DWORD err = GetLastError();
+    if (ClearAbort(use.Handle())) return 0;
+    use.Port().lastError.store(err);
+    // A USB adapter pulled out: the handle is of no use until reopened.
+    if (err == ERROR_DEVICE_NOT_CONNECTED || err == ERROR_BAD_COMMAND || err == ERROR_DEVICE_REMOVED)
+        return kSioGone;
+    return kSioSystem;
+}
+
+std::string sio_error_text(int32_t port) {
+    if (!ValidComPort(port)) return SystemErrorText(ERROR_INVALID_PARAMETER);
+    const DWORD err = g_ports[static_cast<size_t>(port)].lastError.load();
+    return err ? SystemErrorText(err) : std::string();
 }
 
 // Returns the bytes written, which may be fewer than asked when the write

@@ -184,7 +184,8 @@ std::vector<std::string> DescribeSettings(const Settings& s, const std::function
     for (int i = 0; i < count; ++i) {
         int h = 0, m = 0, sec = 0;
         TimeOfDay(s.DailyPoints[i], h, m, sec);
-        points += (i ? "," : "") + PointText().Format(h, m, sec);
+        if (i) points += ',';
+        points += PointText().Format(h, m, sec);
     }
     return {
         row("port", std::to_string(s.PortNumber), "COM" + std::to_string(s.PortNumber) + ", " + device(s.PortNumber)),

@@ -63,7 +63,10 @@ struct FakeSerial final : SerialApi {
 
     int32_t Call(const std::string& fn, std::initializer_list<int32_t> args) {
         std::string line = fn;
-        for (int32_t a : args) line += " " + std::to_string(a);
+        for (int32_t a : args) {
+            line += ' ';
+            line += std::to_string(a);
+        }
         calls.push_back(line);
         holds.insert(form ? form->ReaderHolds() : 0);
         return failing.count(line) ? -1 : 0;

@@ -63,7 +63,10 @@ public:
 private:
     int32_t Call(const std::string& fn, std::initializer_list<int32_t> args) {
         std::string line = fn;
-        for (int32_t a : args) line += " " + std::to_string(a);
+        for (int32_t a : args) {
+            line += ' ';
+            line += std::to_string(a);
+        }
         calls.push_back(line);
         if (reader && reader->depth <= 0) ++unheld;
         return failing.count(fn + "#" + std::to_string(++counts[fn])) ? -1 : 0;

@@ -62,7 +62,11 @@ TEST(SettingNames, FormatBringsItsBitRateAndPointsAreCappedInOrder) {
     EXPECT_EQ(s.BaudCode, kBaudCode4800);
 
     std::string points = "points=";
-    for (int i = 0; i < 25; ++i) points += (i ? "," : "") + std::to_string(i % 24) + ":00:00";
+    for (int i = 0; i < 25; ++i) {
+        if (i) points += ',';
+        points += std::to_string(i % 24);
+        points += ":00:00";
+    }
     EXPECT_FALSE(ApplySetting(points, s, why));
     EXPECT_EQ(why, "25 points; at most 24");
     ASSERT_TRUE(ApplySetting("points=23:00:00,6:15:00,23:00:00", s, why));

@@ -42,9 +42,10 @@ bool CaptureReader::Next(CaptureLine& line) {
             line.elapsedMs = line.elapsedMs * 10 + (c - '0');
             if (line.elapsedMs > kMaxElapsedMs) return Fail("elapsed time '" + timeText + "' is too large");
         }
-        if (line.elapsedMs < lastMs_)
-            return Fail("elapsed time " + std::to_string(line.elapsedMs) + " is before the previous line's " +
-                        std::to_string(lastMs_));
+        if (line.elapsedMs < lastMs_) {
+            const std::string now = std::to_string(line.elapsedMs), before = std::to_string(lastMs_);
+            return Fail("elapsed time " + now + " is before the previous line's " + before);
+        }
         lastMs_ = line.elapsedMs;
 
         while (true) {
@@ -52,8 +53,10 @@ bool CaptureReader::Next(CaptureLine& line) {
             if (pos == text.size()) break;
             const size_t start = pos;
             while (pos < text.size() && !IsBlank(text[pos])) ++pos;
-            if (pos - start != 2 || HexValue(text[start]) < 0 || HexValue(text[start + 1]) < 0)
-                return Fail("'" + text.substr(start, pos - start) + "' is not a byte of two hex digits");
+            if (pos - start != 2 || HexValue(text[start]) < 0 || HexValue(text[start + 1]) < 0) {
+                const std::string token(text, start, pos - start);
+                return Fail("'" + token + "' is not a byte of two hex digits");
+            }
             if (line.bytes.size() == 255) return Fail("more than 255 bytes on one line");
             line.bytes.push_back(static_cast<uint8_t>(HexValue(text[start]) * 16 + HexValue(text[start + 1])));
         }

@@ -114,6 +114,8 @@ public:
         return files.erase(path) ? Status::Ok() : Status::Fail("no such file");
     }
 
+    Status SyncDirectoryOf(const std::string&) override { return Status::Ok(); }
+
 private:
     class MemoryFile final : public File {
     public:

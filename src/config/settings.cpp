@@ -107,8 +107,14 @@ Status savecfg(FileSystem& fs, const std::string& path, const Settings& s) {
     Status closed = opened.file->Close();
     if (st) st = closed;
     if (st) st = fs.Replace(temp, path);
-    if (!st) fs.Remove(temp);  // best effort: the old file is untouched either way
-    return st;
+    if (!st) {
+        fs.Remove(temp);  // best effort: the old file is untouched either way
+        return st;
+    }
+    // Without this a power cut soon after may bring the old file back. When it
+    // fails the save is reported as failed, though the new record is in place
+    // and in use: the user is told that it may not last, and can save again.
+    return fs.SyncDirectoryOf(path);
 }
 
 }  // namespace tkw

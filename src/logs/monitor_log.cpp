@@ -54,8 +54,13 @@ Status MonitorLog::SaveTo(FileSystem& fs, const std::string& path) const {
     const Status closed = opened.file->Close();
     if (st) st = closed;
     if (st) st = fs.Replace(temp, path);
-    if (!st) fs.Remove(temp);  // the old file, if any, is untouched
-    return st;
+    if (!st) {
+        fs.Remove(temp);  // the old file, if any, is untouched
+        return st;
+    }
+    // As with the settings: the rename is not safe from a power cut until the
+    // directory is synced, and the user who saved is told if that failed.
+    return fs.SyncDirectoryOf(path);
 }
 
 }  // namespace tkw

@@ -48,6 +48,9 @@ public:
     virtual OpenResult Open(const std::string& path, OpenMode mode) = 0;
     // Puts `from` in the place of `to` in one step, replacing `to` if it exists.
     virtual Status Replace(const std::string& from, const std::string& to) = 0;
+    // Pushes the entry of `path` in its directory (which file the name stands
+    // for, after a Replace) through to the disk, as Sync does for a file's data.
+    virtual Status SyncDirectoryOf(const std::string& path) = 0;
     virtual Status Remove(const std::string& path) = 0;
 };
 

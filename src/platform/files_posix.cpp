@@ -86,6 +86,23 @@ public:
     Status Remove(const std::string& path) override {
         return ::unlink(path.c_str()) == 0 ? Status::Ok() : Errno();
     }
+
+    // A rename changes the directory, not the file: until the directory is
+    // synced too, a power cut may undo it.
+    Status SyncDirectoryOf(const std::string& path) override {
+        const size_t slash = path.rfind('/');
+        const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return Errno();
+        const int synced = ::fsync(fd);
+        const int error = errno;
+        ::close(fd);
+        // EINVAL: a file system that cannot sync a directory at all (some
+        // network and FUSE ones); nothing more can be done there, and failing
+        // every save on it would stop the settings being kept at all.
+        if (synced != 0 && error != EINVAL) return Status::Fail(std::strerror(error));
+        return Status::Ok();
+    }
 };
 
 }  // namespace

@@ -87,6 +87,10 @@ public:
     Status Remove(const std::string& path) override {
         return DeleteFileW(Wide(path).c_str()) ? Status::Ok() : LastError();
     }
+
+    // Nothing to do: with MOVEFILE_WRITE_THROUGH, Replace returns only once
+    // the rename itself has been flushed to the disk.
+    Status SyncDirectoryOf(const std::string&) override { return Status::Ok(); }
 };
 
 }  // namespace

@@ -198,5 +198,19 @@ INSTANTIATE_TEST_SUITE_P(EveryStep, FailedSave,
                                     (std::get<1>(info.param) ? "_OverOldFile" : "_NoOldFile");
                          });
 
+// By then the new record has replaced the old one, but it may not outlast a
+// power cut: the save is reported failed all the same, with nothing left over.
+TEST(Save, DirectorySyncFailureIsAFailedSaveWithTheNewRecordInPlace) {
+    TempDir dir;
+    const std::string path = dir / kConfigFileName;
+    WriteFile(path, HandRecord());
+    FaultyFileSystem fs(FsOp::SyncDirectory, 1);
+    const Status st = savecfg(fs, path, Defaults());
+    EXPECT_EQ(st.error, FaultyFileSystem::ErrorText(FsOp::SyncDirectory));
+    const ConfigRecord rec = EncodeConfig(Defaults());
+    EXPECT_EQ(ReadFile(path), std::string(rec.begin(), rec.end()));
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{kConfigFileName});
+}
+
 }  // namespace
 }  // namespace tkw::test

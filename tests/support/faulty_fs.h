@@ -22,7 +22,7 @@
 
 namespace tkw::test {
 
-enum class FsOp { Open, Read, Write, Sync, Close, Replace };
+enum class FsOp { Open, Read, Write, Sync, Close, Replace, SyncDirectory };
 
 inline const char* OpName(FsOp op) {
     switch (op) {
@@ -32,6 +32,7 @@ inline const char* OpName(FsOp op) {
         case FsOp::Sync: return "Sync";
         case FsOp::Close: return "Close";
         case FsOp::Replace: return "Replace";
+        case FsOp::SyncDirectory: return "SyncDirectory";
     }
     return "?";
 }
@@ -59,6 +60,11 @@ public:
     }
 
     Status Remove(const std::string& path) override { return real_.Remove(path); }
+
+    Status SyncDirectoryOf(const std::string& path) override {
+        if (Trip(FsOp::SyncDirectory)) return Status::Fail(ErrorText(FsOp::SyncDirectory));
+        return real_.SyncDirectoryOf(path);
+    }
 
     // Whether the chosen failure has happened yet.
     bool tripped() const { return tripped_; }

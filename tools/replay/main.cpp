@@ -1,5 +1,6 @@
 // tkw-replay: shows what TKW would do with a recorded byte stream.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -80,14 +81,17 @@ public:
         std::error_code ec;
         const fs::path dir = fs::temp_directory_path(ec);
         if (ec) {
-            error = "no temporary directory for a copy: " + ec.message();
+            error = "no temporary directory for a copy: ";
+            error += ec.message();
             return false;
         }
+        const std::string where = dir.string();
         std::random_device random;
-        path_ = dir / ("tkw-replay-" + std::to_string(random()) + "-" + std::to_string(random()) + ".cap");
+        const std::string unique = std::to_string(uint64_t{random()} << 32 | random());
+        path_ = dir / ("tkw-replay-" + unique + ".cap");
         stream_.open(path_, std::ios::in | std::ios::out | std::ios::trunc | std::ios::binary);
         if (!stream_) {
-            error = "cannot make a temporary copy in " + dir.string() + ": " + std::strerror(errno);
+            error = "cannot make a temporary copy in " + where + ": " + std::strerror(errno);
             path_.clear();
             return false;
         }
@@ -98,7 +102,7 @@ public:
         stream_.flush();
         stream_.seekg(0);
         if (!stream_) {
-            error = "cannot make a temporary copy in " + dir.string() + ": " + std::strerror(errno);
+            error = "cannot make a temporary copy in " + where + ": " + std::strerror(errno);
             return false;
         }
         return true;

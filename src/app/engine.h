@@ -60,7 +60,7 @@ public:
     // `menu` may be null (a program without one). `save` writes the settings.
     // The engine must outlive the link (the reader hands chunks to it).
     SerialLink(SerialApi& serial, MainThread& main, Engine& engine, MessageBoxes& boxes, PortMenu* menu,
-               std::function<Status()> save, Tcomm::SleepFn sleep = Tcomm::RealSleep);
+               std::function<Status()> save, Tcomm::SleepFn sleep = Tcomm::RealSleep, bool pollReads = false);
     SerialLink(const SerialLink&) = delete;
     SerialLink& operator=(const SerialLink&) = delete;
 

@@ -21,7 +21,7 @@ TForm1::TForm1(const Form1Seams& seams)
                 return r.ok && !r.fellBack;
             }),
       Link(seams.serial, seams.mainThread, Core, seams.boxes, &PopupMenu1.Ports, [this] { return Save(); },
-           seams.readerSleep) {
+           seams.readerSleep, seams.pollReads) {
     Panel2.BevelOuter = BevelCut::Lowered;
     Panel2.BevelInner = BevelCut::Raised;
     Panel2.SingleBorder = true;

@@ -47,6 +47,9 @@ struct Form1Seams {
     SaveDialog& saveDialog;    // the monitor's "输出到文件"
     std::string configPath = kConfigFileName;
     Tcomm::SleepFn readerSleep = Tcomm::RealSleep;
+    // Look at the port every 10 ms instead of waiting for input (for
+    // comparing the two readers).
+    bool pollReads = false;
 };
 
 inline constexpr const char* kHelpFile = "Z930.hlp";

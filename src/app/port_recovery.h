@@ -68,9 +68,15 @@ public:
     GoneWatch(SerialApi& inner, std::function<void()> onGone) : inner_(inner), onGone_(std::move(onGone)) {}
     int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) override {
         const int32_t n = inner_.sio_read(port, buf, len);
+        if (n > 0) LastRead = std::chrono::system_clock::now();
         if (n == kSioGone && onGone_) onGone_();
         return n;
     }
+
+    // When the last read that brought bytes returned, on the real clock:
+    // written by the reader before it hands the chunk over, read by the
+    // chunk's handler while the reader waits for it.
+    std::chrono::system_clock::time_point LastRead;
     int32_t sio_open(int32_t port) override { return inner_.sio_open(port); }
     int32_t sio_close(int32_t port) override { return inner_.sio_close(port); }
     int32_t sio_flush(int32_t port, int32_t func) override { return inner_.sio_flush(port, func); }
@@ -83,6 +89,12 @@ public:
     int32_t sio_write(int32_t port, const uint8_t* buf, int32_t len) override {
         return inner_.sio_write(port, buf, len);
     }
+    int32_t sio_wait(int32_t port, int32_t timeoutMs) override {
+        const int32_t r = inner_.sio_wait(port, timeoutMs);
+        if (r == kSioGone && onGone_) onGone_();
+        return r;
+    }
+    int32_t sio_wake(int32_t port) override { return inner_.sio_wake(port); }
 
 private:
     SerialApi& inner_;

@@ -34,11 +34,14 @@ struct PortSlot : Extra {
     std::atomic<int> uses{0};
 
     // Takes the handle away from new calls and waits until the calls that
-    // hold it have ended (a read ends at once, a write within its time-out).
-    // Returns kClosed when the port was not open.
-    Handle Withdraw() {
+    // hold it have ended (a read ends at once, a write within its time-out, a
+    // wait for input when `nudge` has woken it). Returns kClosed when the port
+    // was not open.
+    template <typename Nudge>
+    Handle Withdraw(Nudge nudge) {
         const Handle h = handle.exchange(kClosed);
         if (h == kClosed) return h;
+        nudge();
         while (uses.load() != 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
         return h;
     }
@@ -76,14 +79,15 @@ private:
     typename Slot::HandleType handle_ = Slot::kNone;
 };
 
-// sio_close over a table: withdraws the port's handle, waits for the calls
-// that hold it, and gives it to `close` (true on success).
-template <typename Slot, typename CloseFn>
-int32_t ClosePort(PortTable<Slot>& table, int32_t port, CloseFn close) {
+// sio_close over a table: withdraws the port's handle, wakes a wait for input
+// on it (`nudge`), waits for the calls that hold it, and gives it to `close`
+// (true on success).
+template <typename Slot, typename NudgeFn, typename CloseFn>
+int32_t ClosePort(PortTable<Slot>& table, int32_t port, NudgeFn nudge, CloseFn close) {
     if (!ValidComPort(port)) return kSioBadPort;
     Slot& p = table[static_cast<size_t>(port)];
     std::lock_guard<std::mutex> lock(p.openClose);
-    const typename Slot::HandleType h = p.Withdraw();
+    const typename Slot::HandleType h = p.Withdraw([&] { nudge(p); });
     if (h == Slot::kNone) return kSioNotOpen;
     return close(h) ? 0 : kSioSystem;
 }

@@ -7,8 +7,9 @@
 namespace tkw {
 
 Tcomm::Tcomm(SerialApi& serial, const int32_t& PortNumber, MainThread& main, ChunkHandler handler,
-             SleepFn sleep)
-    : serial_(serial), PortNumber(PortNumber), main_(main), handler_(std::move(handler)), sleep_(std::move(sleep)) {
+             SleepFn sleep, bool pollReads)
+    : serial_(serial), PortNumber(PortNumber), main_(main), handler_(std::move(handler)), sleep_(std::move(sleep)),
+      pollReads_(pollReads) {
     handOff_ = [this] {
         // A chunk that makes the handler fail is lost, but neither the main
         // thread's loop nor the reader may end over it.
@@ -43,10 +44,14 @@ void Tcomm::Start() {
 // Before Start (start-up ended early) there is nothing to hold or stop, and a
 // hold counted then would keep the reader off the port for good.
 void Tcomm::Pause() {
-    std::lock_guard lk(lock_);
-    if (!started_) return;
-    StopReader = true;
-    ++holdCount_;
+    {
+        std::lock_guard lk(lock_);
+        if (!started_) return;
+        StopReader = true;
+        ++holdCount_;
+    }
+    // A reader waiting for input on the port leaves the wait and parks.
+    serial_.sio_wake(PortNumber);
 }
 
 void Tcomm::Resume() {
@@ -59,11 +64,14 @@ void Tcomm::Resume() {
 }
 
 void Tcomm::Stop() {
-    std::lock_guard lk(lock_);
-    if (!started_) return;
-    StopReader = true;
-    terminate_ = true;
-    wake_.notify_all();
+    {
+        std::lock_guard lk(lock_);
+        if (!started_) return;
+        StopReader = true;
+        terminate_ = true;
+        wake_.notify_all();
+    }
+    serial_.sio_wake(PortNumber);
 }
 
 bool Tcomm::WaitEnded(std::chrono::milliseconds timeout) {
@@ -84,6 +92,7 @@ bool Tcomm::WaitParked(std::chrono::milliseconds timeout) {
 void Tcomm::Execute() {
     RaiseCurrentThreadToTimeCritical();
     for (;;) {
+        int32_t port;
         {
             std::unique_lock lk(lock_);
             // A pause alone never ends the loop; only the stop does.
@@ -94,14 +103,21 @@ void Tcomm::Execute() {
             }
             parked_ = false;
             if (terminate_) break;
+            port = PortNumber;
         }
 
-        sleep_(kPollInterval);
+        if (pollReads_) {
+            sleep_(kPollInterval);
+        } else if (serial_.sio_wait(port, -1) < 0) {
+            // Nothing to wait on (the port is closed or failing): look again
+            // in a while rather than spin.
+            sleep_(kPollInterval);
+        }
 
         int32_t n = 0;
         {
             // The test and the read under one lock: a pause that began during
-            // the sleep sends us back to the hold without touching the port,
+            // the wait sends us back to the hold without touching the port,
             // and one that begins now waits for this non-blocking read only.
             std::lock_guard lk(lock_);
             if (terminate_ || Held()) continue;
@@ -124,5 +140,4 @@ void Tcomm::Execute() {
     ended_ = true;
     changed_.notify_all();
 }
-
 }  // namespace tkw

@@ -1,8 +1,12 @@
-// The reader thread, Tcomm: every 10 ms one non-blocking sio_read of up to
-// 255 bytes from the current port; each chunk that arrives is handed to the
-// main thread (MainThread::Synchronize) and the reader waits there until the
-// handler has run. Port, baud and format changes hold it off the port with
-// Pause/Resume; the close asks it to stop and does not wait.
+// The reader thread, Tcomm: waits on the current port until input arrives
+// (sio_wait), reads up to 255 bytes at once, hands the chunk to the main
+// thread (MainThread::Synchronize) and waits there until the handler has run.
+// A frame's last byte is thus handled as soon as it arrives, and an idle
+// reader sleeps without waking. Port, baud and format changes hold it off the
+// port with Pause/Resume, which wake a wait under way; the close asks it to
+// stop and does not wait. On a port that cannot be waited on (not open,
+// failing) it looks again every 10 ms. The earlier reader, which slept 10 ms
+// before every read, is kept as a mode for comparing the two.
 //
 // Ownership and shutdown: the thread runs on this object and on the objects
 // it was given (port, PortNumber, main thread, handler), so all of them must
@@ -43,9 +47,10 @@ public:
     static void RealSleep(std::chrono::milliseconds d) { std::this_thread::sleep_for(d); }
 
     // `PortNumber` is read afresh before every read; it may change only while
-    // the reader is paused. `handler` runs on the main thread.
+    // the reader is paused. `handler` runs on the main thread. `pollReads`:
+    // sleep 10 ms before every read instead of waiting for input.
     Tcomm(SerialApi& serial, const int32_t& PortNumber, MainThread& main, ChunkHandler handler,
-          SleepFn sleep = RealSleep);
+          SleepFn sleep = RealSleep, bool pollReads = false);
     ~Tcomm() override;
     Tcomm(const Tcomm&) = delete;
     Tcomm& operator=(const Tcomm&) = delete;
@@ -82,6 +87,7 @@ private:
     MainThread& main_;
     ChunkHandler handler_;
     SleepFn sleep_;
+    const bool pollReads_;
     std::function<void()> handOff_;  // built once: no allocation per chunk
 
     // Reader only, but for the handler reading them while the reader waits.

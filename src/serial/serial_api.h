@@ -4,6 +4,9 @@
 // the backend linked in.
 #pragma once
 
+#include <chrono>
+#include <thread>
+
 #include "serial/port_writer.h"
 #include "serial/sio.h"
 
@@ -22,6 +25,14 @@ public:
     virtual int32_t sio_SetWriteTimeouts(int32_t port, int32_t totalMs) = 0;
     virtual int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) = 0;
     // sio_write comes from PortWriter.
+
+    // A port that cannot be waited on (the fakes of tests that do not care)
+    // answers as a polled one would: after a short sleep, "look".
+    virtual int32_t sio_wait(int32_t, int32_t timeoutMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs >= 0 && timeoutMs < 10 ? timeoutMs : 10));
+        return 1;
+    }
+    virtual int32_t sio_wake(int32_t) { return 0; }
 };
 
 class RealSerialApi final : public SerialApi {
@@ -37,6 +48,8 @@ public:
     int32_t sio_SetWriteTimeouts(int32_t port, int32_t ms) override { return tkw::sio_SetWriteTimeouts(port, ms); }
     int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) override { return tkw::sio_read(port, buf, len); }
     int32_t sio_write(int32_t port, const uint8_t* buf, int32_t len) override { return tkw::sio_write(port, buf, len); }
+    int32_t sio_wait(int32_t port, int32_t timeoutMs) override { return tkw::sio_wait(port, timeoutMs); }
+    int32_t sio_wake(int32_t port) override { return tkw::sio_wake(port); }
 };
 
 }  // namespace tkw

@@ -51,9 +51,23 @@ int32_t sio_SetWriteTimeouts(int32_t port, int32_t totalMs);
 int32_t sio_read(int32_t port, uint8_t* buf, int32_t len);         // bytes read, at once; <= 0: nothing
 int32_t sio_write(int32_t port, const uint8_t* buf, int32_t len);  // bytes written, < 0 on failure
 
-// Beyond the eleven: the system's own words for the last failure of a call on
-// this port ("No such file or directory"), empty when there was none. For
-// messages that must say why, such as a service's log.
+// Beyond the eleven:
+//
+// Waits until the open port has input to read, for at most `timeoutMs`
+// milliseconds (-1: as long as it takes), or until sio_wake(port) is called
+// from another thread. Returns > 0 when input waits (read it with sio_read),
+// 0 when the time passed or the wait was woken, and one of the codes above
+// (kSioNotOpen, kSioGone, ...) when there is nothing to wait on; it never
+// consumes input. A wake that comes while no wait is under way ends the next
+// one at once, so a wake cannot fall between a decision to wait and the wait.
+// The reader waits here instead of polling: a frame's last byte is handled
+// as soon as it arrives, and an idle program sleeps.
+int32_t sio_wait(int32_t port, int32_t timeoutMs);
+int32_t sio_wake(int32_t port);
+
+// The system's own words for the last failure of a call on this port ("No
+// such file or directory"), empty when there was none. For messages that must
+// say why, such as a service's log.
 std::string sio_error_text(int32_t port);
 
 }  // namespace tkw

@@ -23,8 +23,8 @@ constexpr auto kGuard = 10s;
 // The reader's world under one lock: a port whose reads deliver the scripted
 // entries (one entry longer than a read lasts several; a negative one is an
 // error result; none left reads 0), a main thread whose hand-offs wait for
-// Serve and are refused once closed, and a poll sleep that lets one pass out
-// per Allow.
+// Serve and are refused once closed, and a wait for input (or, for a port
+// that cannot be waited on, a poll sleep) that lets one pass out per Allow.
 struct World final : SerialApi, MainThread {
     template <class P> bool Wait(P pred) { std::unique_lock lk(m); return cv.wait_for(lk, kGuard, pred); }
     template <class F> void Do(F f) { std::lock_guard lk(m); f(); cv.notify_all(); }
@@ -45,6 +45,14 @@ struct World final : SerialApi, MainThread {
         cv.notify_all();
         cv.wait(lk, [&] { return open || permits > 0; });
         if (!open) --permits;
+    }
+    int32_t sio_wait(int32_t, int32_t) override {
+        Sleep();
+        return waitResult;
+    }
+    int32_t sio_wake(int32_t) override {
+        Do([&] { ++wakes; });
+        return 0;
     }
     int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) override {
         std::lock_guard lk(m);
@@ -82,7 +90,8 @@ struct World final : SerialApi, MainThread {
     std::deque<std::pair<Bytes, int32_t>> script;
     std::vector<int32_t> ports;
     const std::function<void()>* pending = nullptr;
-    int slept = 0, permits = 0, offered = 0;
+    int slept = 0, permits = 0, offered = 0, wakes = 0;
+    int32_t waitResult = 1;
     bool open = false, closed = false, ran = false;
 };
 
@@ -142,6 +151,25 @@ TEST(Reader, PausesNestAndHoldItOffThePortUntilTheLastResume) {
     ASSERT_TRUE(r.w.Serve());
     EXPECT_EQ(r.handled, (std::vector<Bytes>{Bytes{1, 2, 3, 0}}));
     EXPECT_EQ(r.w.ports, std::vector<int32_t>{7});
+}
+
+// Waiting on the port: a pause or a stop wakes the wait; a port that cannot
+// be waited on (closed after a failed change) is looked at again after a
+// sleep, never in a spin.
+TEST(Reader, PausesAndStopsWakeTheWaitAndAPortNotOpenIsPolled) {
+    Rig r;
+    r.reader.Start();
+    ASSERT_TRUE(r.w.Wait([&] { return r.w.slept == 1; }));
+    r.reader.Pause();
+    EXPECT_TRUE(r.w.Wait([&] { return r.w.wakes == 1; }));
+    r.w.Allow(1);
+    ASSERT_TRUE(r.reader.WaitParked(kGuard));
+    r.w.Do([&] { r.w.waitResult = kSioNotOpen; });
+    r.reader.Resume();
+    r.w.Allow(2);  // the wait, then the sleep it falls back on: then it waits again, still
+    ASSERT_TRUE(r.w.Wait([&] { return r.w.slept == 4 && r.w.permits == 0; }));
+    r.reader.Stop();
+    EXPECT_TRUE(r.w.Wait([&] { return r.w.wakes == 2; }));
 }
 
 TEST(Reader, CallsBeforeStartDoNothingAndAStopBeforeTheFirstPassReadsNothing) {

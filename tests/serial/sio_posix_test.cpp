@@ -44,7 +44,7 @@ protected:
     void TearDown() override {
         sio_close(kCom);
         MapComPort(kCom, "");
-        close(master_);
+        if (master_ >= 0) close(master_);
         close(slave_);
     }
     termios SlaveLine() {
@@ -66,6 +66,35 @@ TEST_F(PtyPort, PortListShowsMappedDevicesThatExist) {
     MapComPort(kOtherCom, "");
     EXPECT_NE(std::find(lines.begin(), lines.end(), "COM201......" + path_), lines.end());
     for (const std::string& l : lines) EXPECT_EQ(l.find("COM202"), std::string::npos) << l;
+}
+
+// Waiting for input instead of polling: input ends the wait, a wake ends it
+// (also one that came first), a close under a wait does not hang, and a
+// device whose other end went away is reported gone, with the reason.
+TEST_F(PtyPort, WaitEndsOnInputOnAWakeOnACloseAndReportsADeviceGone) {
+    EXPECT_EQ(sio_wait(kCom, 20), 0);
+    ASSERT_EQ(write(master_, "\xAA\x00", 2), 2);
+    EXPECT_EQ(sio_wait(kCom, -1), 1);
+    uint8_t buf[8];
+    EXPECT_EQ(sio_read(kCom, buf, 8), 2);
+
+    EXPECT_EQ(sio_wake(kCom), 0);  // before the wait: it ends the next one
+    EXPECT_EQ(sio_wait(kCom, -1), 0);
+
+    std::atomic<int32_t> waited{99};
+    std::thread reader([&] { waited = sio_wait(kCom, -1); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(sio_close(kCom), 0);
+    reader.join();
+    EXPECT_LE(waited.load(), 0);
+    EXPECT_EQ(sio_wait(kCom, -1), kSioNotOpen);
+
+    ASSERT_EQ(sio_open(kCom), 0);
+    close(master_);
+    master_ = -1;
+    EXPECT_EQ(sio_wait(kCom, 1000), kSioGone);
+    EXPECT_EQ(sio_read(kCom, buf, 8), kSioGone);
+    EXPECT_EQ(sio_error_text(kCom), "Input/output error");
 }
 
 TEST(ComMap, DefaultsMappingsAndSpecs) {

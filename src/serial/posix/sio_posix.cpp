@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
@@ -35,6 +36,7 @@ struct PosixExtra {
     std::atomic<int32_t> writeTimeoutMs{0};
     std::atomic<bool> pty{false};
     std::atomic<int> lastErrno{0};  // of the last failed call, for sio_error_text
+    std::atomic<int> wakeFd{-1};    // an eventfd that ends a sio_wait, while the port is open
 };
 using Port = PortSlot<int, -1, PosixExtra>;
 using FdUse = PortUse<Port>;
@@ -45,6 +47,13 @@ std::mutex g_mapMutex;
 std::map<int32_t, std::string> g_map;
 
 bool ValidPort(int32_t port) { return ValidComPort(port); }
+
+// Ends the wait on a port's wake descriptor (or the next one).
+void Nudge(int wakeFd) {
+    if (wakeFd < 0) return;
+    const uint64_t one = 1;
+    (void)!write(wakeFd, &one, sizeof one);
+}
 
 int32_t FromErrno(int err) {
     switch (err) {
@@ -209,20 +218,33 @@ int32_t sio_open(int32_t port) {
         return fail(kSioSystem);
     }
 
+    // What sio_wake writes to, to end a wait on the port from another thread.
+    const int wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wake < 0) {
+        if (exclusive) ioctl(fd, TIOCNXCL);
+        return fail(kSioSystem);
+    }
+
     p.pty.store(IsPseudoTerminal(fd, path));
     p.writeTimeoutMs.store(0);
     p.lastErrno.store(0);
+    p.wakeFd.store(wake);
     p.handle.store(fd);
     return 0;
 }
 
 int32_t sio_close(int32_t port) {
-    return ClosePort(g_ports, port, [](int fd) {
-        // Leave the device open to others again (the flag outlives this
-        // descriptor while another one, such as a pseudo-terminal's, holds it).
-        ioctl(fd, TIOCNXCL);
-        return close(fd) == 0;
-    });
+    Port* slot = ValidPort(port) ? &g_ports[static_cast<size_t>(port)] : nullptr;
+    return ClosePort(
+        g_ports, port, [](Port& p) { Nudge(p.wakeFd.load()); },
+        [slot](int fd) {
+            // Leave the device open to others again (the flag outlives this
+            // descriptor while another one, such as a pseudo-terminal's, holds it).
+            ioctl(fd, TIOCNXCL);
+            const int wake = slot->wakeFd.exchange(-1);
+            if (wake >= 0) close(wake);
+            return close(fd) == 0;
+        });
 }
 
 int32_t sio_flush(int32_t port, int32_t func) {
@@ -309,6 +331,46 @@ int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) {
     // the other end of a pseudo-terminal closed): reading it again is no use.
     if (err == EIO || err == ENXIO || err == ENODEV) return kSioGone;
     return kSioSystem;
+}
+
+int32_t sio_wait(int32_t port, int32_t timeoutMs) {
+    FdUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
+    const int wake = use.Port().wakeFd.load();
+    pollfd fds[2] = {{use.Handle(), POLLIN, 0}, {wake, POLLIN, 0}};
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    int ready;
+    for (;;) {
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            wait = left > 0 ? static_cast<int>(left) : 0;
+        }
+        ready = poll(fds, wake >= 0 ? 2 : 1, wait);
+        if (ready >= 0 || errno != EINTR) break;
+    }
+    if (ready < 0) {
+        use.Port().lastErrno.store(errno);
+        return kSioSystem;
+    }
+    if (fds[1].revents & POLLIN) {
+        uint64_t count = 0;
+        (void)!read(wake, &count, sizeof count);  // woken: the wake is spent
+    }
+    // A hung-up device polls readable too, but a read finds only the error.
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        use.Port().lastErrno.store(EIO);
+        return kSioGone;
+    }
+    return (fds[0].revents & POLLIN) ? 1 : 0;
+}
+
+int32_t sio_wake(int32_t port) {
+    FdUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
+    Nudge(use.Port().wakeFd.load());
+    return 0;
 }
 
 std::string sio_error_text(int32_t port) {

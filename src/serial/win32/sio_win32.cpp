@@ -5,24 +5,32 @@
 //
 // Results: 0 or a count on success, one of sio.h's kSio* codes on failure.
 //
-// Time-outs: a read returns at once with what the driver holds
-// (ReadIntervalTimeout = MAXDWORD and both read totals 0). A write waits at
-// most the port's write time-out; the communications API reads a total of 0
-// as "never time out", so 0 (the value until sio_SetWriteTimeouts says
-// otherwise) is given to the driver as 1 ms, the shortest wait it knows.
+// Time-outs: reads are set to "return at once with what the driver holds,
+// or, when it holds nothing, as soon as the first byte arrives" (both
+// ReadIntervalTimeout and ReadTotalTimeoutMultiplier MAXDWORD, a constant of
+// some 49 days). sio_wait is such a read, into a look-ahead buffer of the
+// port's that sio_read hands out first; sio_read itself takes what a read
+// brings at once and cancels one that would wait. A write waits at most the
+// port's write time-out; the communications API reads a total of 0 as "never
+// time out", so 0 (the value until sio_SetWriteTimeouts says otherwise) is
+// given to the driver as 1 ms, the shortest wait it knows.
 //
 // Threads: the main thread opens, configures, writes and closes; the reader
-// thread only reads. The handle is opened for synchronous I/O, and Windows
-// runs the synchronous requests on one handle one after another, DeviceIoControl
-// included. A read never waits for data, so it holds the handle for the time
-// of a copy only and a write beside it starts at once; a read behind a write
-// waits at most the write time-out (10 ms in the program), which the reader's
-// 10 ms poll absorbs. Overlapped I/O would buy nothing here and would cost an
-// event and a completion wait in every call. Close waits for the calls in
-// flight (port_table.h).
+// thread waits for input and reads. The handle is opened for overlapped I/O:
+// Windows runs the requests of a synchronous handle one after another, so a
+// reader waiting for input there would hold up every write of the main thread
+// (the time frame each second, the answer after a correction). Overlapped,
+// the reader's waiting read and an event that sio_wake sets are waited on
+// together, writes wait for their own completion, and nothing waits for
+// anything else. (WaitCommEvent would be the other way to wait; Wine ends
+// it at once on a COM port mapped to a pseudo-terminal, where the tests run.)
+// Close wakes a wait under way and waits for the calls in flight
+// (port_table.h).
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -36,6 +44,13 @@ namespace {
 
 struct Win32Extra {
     std::atomic<DWORD> lastError{0};  // of the last failed call, for sio_error_text
+    // While the port is open: one completion event for each kind of request
+    // (reads and waits come from the reader only, writes from the main
+    // thread), and the event sio_wake sets to end a wait.
+    std::atomic<HANDLE> readDone{nullptr}, writeDone{nullptr}, wake{nullptr};
+    // What a wait brought, not yet read (the reader's alone).
+    uint8_t ahead[256] = {};
+    DWORD aheadCount = 0;
 };
 using Port = PortSlot<HANDLE, nullptr, Win32Extra>;
 using HandleUse = PortUse<Port>;
@@ -70,14 +85,27 @@ DWORD BitsPerSecondOfCode(int32_t code) {
     }
 }
 
+// Wine reads the read time-outs differently from Windows (SetTimeouts).
+bool UnderWine() {
+    static const bool wine = [] {
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return wine;
+}
+
 // What the driver gets for a write time-out in ms (see the head of the file).
 DWORD DriverWriteTimeout(int32_t totalMs) { return totalMs > 0 ? static_cast<DWORD>(totalMs) : 1; }
 
 bool SetTimeouts(HANDLE h, int32_t writeTotalMs) {
     COMMTIMEOUTS t{};
     t.ReadIntervalTimeout = MAXDWORD;
-    t.ReadTotalTimeoutMultiplier = 0;
-    t.ReadTotalTimeoutConstant = 0;
+    // The documented "wait for the first byte, then return at once" is the
+    // interval and multiplier at MAXDWORD with a constant below it. Wine
+    // waits for a full buffer there, and instead gives the very same
+    // behaviour to what Windows documents as "return at once".
+    t.ReadTotalTimeoutMultiplier = UnderWine() ? 0 : MAXDWORD;
+    t.ReadTotalTimeoutConstant = UnderWine() ? 0 : MAXDWORD - 1;
     t.WriteTotalTimeoutMultiplier = 0;
     t.WriteTotalTimeoutConstant = DriverWriteTimeout(writeTotalMs);
     return SetCommTimeouts(h, &t) != 0;
@@ -126,6 +154,11 @@ int32_t ModemLine(int32_t port, int32_t mode, DWORD raise, DWORD drop) {
     return GetLastError() == ERROR_NOT_SUPPORTED ? 0 : kSioSystem;
 }
 
+// A USB adapter pulled out: the handle is of no use until reopened.
+bool Gone(DWORD err) {
+    return err == ERROR_DEVICE_NOT_CONNECTED || err == ERROR_BAD_COMMAND || err == ERROR_DEVICE_REMOVED;
+}
+
 // After a failed read or write: a line error that stopped the port after all
 // (a driver that ignores fAbortOnError) is cleared so that the next call
 // works again. True when that was the failure.
@@ -147,7 +180,8 @@ int32_t sio_open(int32_t port) {
     // No sharing: a second open of the port, by this program or another,
     // fails with ERROR_ACCESS_DENIED while this handle lives.
     const std::wstring path = WideFromUtf8(ComPortPath(port));
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         p.lastError.store(GetLastError());
         return FromLastError(p.lastError.load());
@@ -179,13 +213,35 @@ int32_t sio_open(int32_t port) {
     d.fAbortOnError = FALSE;
     if (!SetCommState(h, &d)) return fail(kSioSystem);
     if (!SetTimeouts(h, 0)) return fail(kSioSystem);
-
+    HANDLE events[3] = {CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, FALSE, nullptr),
+                        CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    if (!events[0] || !events[1] || !events[2]) {
+        for (HANDLE e : events)
+            if (e) CloseHandle(e);
+        return fail(kSioSystem);
+    }
+    p.readDone.store(events[0]);
+    p.writeDone.store(events[1]);
+    p.wake.store(events[2]);
+    p.aheadCount = 0;
+    p.lastError.store(0);
     p.handle.store(h);
     return 0;
 }
 
 int32_t sio_close(int32_t port) {
-    return ClosePort(g_ports, port, [](HANDLE h) { return CloseHandle(h) != FALSE; });
+    Port* slot = ValidPort(port) ? &g_ports[static_cast<size_t>(port)] : nullptr;
+    return ClosePort(
+        g_ports, port,
+        [](Port& p) {
+            if (HANDLE wake = p.wake.load()) SetEvent(wake);
+        },
+        [slot](HANDLE h) {
+            const bool closed = CloseHandle(h) != FALSE;
+            for (std::atomic<HANDLE>* e : {&slot->readDone, &slot->writeDone, &slot->wake})
+                if (HANDLE event = e->exchange(nullptr)) CloseHandle(event);
+            return closed;
+        });
 }
 
 int32_t sio_flush(int32_t port, int32_t func) {
@@ -258,20 +314,70 @@ int32_t sio_SetWriteTimeouts(int32_t port, int32_t totalMs) {
     return SetTimeouts(use.Handle(), totalMs) ? 0 : kSioSystem;
 }
 
+// One overlapped read of up to `len` bytes into `buf`: what the driver holds
+// comes at once; with nothing there it waits for the first byte until `stop`
+// is set or `timeoutMs` passes (0: no wait at all), and is then cancelled.
+// Returns the bytes read, or -1 with GetLastError() set.
+long ReadSome(HANDLE h, HANDLE done, HANDLE stop, uint8_t* buf, DWORD len, DWORD timeoutMs) {
+    OVERLAPPED ov{};
+    ov.hEvent = done;
+    DWORD n = 0;
+    if (ReadFile(h, buf, len, &n, &ov)) return static_cast<long>(n);
+    if (GetLastError() != ERROR_IO_PENDING) return -1;
+    HANDLE both[2] = {done, stop};
+    const DWORD r = WaitForMultipleObjects(stop ? 2 : 1, both, FALSE, timeoutMs);
+    // Not finished: cancelled, and waited for, since it writes into `ov` and
+    // `buf` (a byte may still have come: it is kept).
+    if (r != WAIT_OBJECT_0) CancelIoEx(h, &ov);
+    if (GetOverlappedResult(h, &ov, &n, TRUE) || GetLastError() == ERROR_OPERATION_ABORTED)
+        return static_cast<long>(n);
+    return -1;
+}
+
 int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) {
     HandleUse use(g_ports, port);
     if (!use.Open()) return use.Missing();
     if (len < 0 || (buf == nullptr && len > 0)) return kSioBadArg;
     if (len == 0) return 0;
-    DWORD n = 0;
-    if (ReadFile(use.Handle(), buf, static_cast<DWORD>(len), &n, nullptr)) return static_cast<int32_t>(n);
+    Port& p = use.Port();
+    // What a wait brought comes first.
+    if (p.aheadCount > 0) {
+        const DWORD n = std::min<DWORD>(p.aheadCount, static_cast<DWORD>(len));
+        memcpy(buf, p.ahead, n);
+        memmove(p.ahead, p.ahead + n, p.aheadCount - n);
+        p.aheadCount -= n;
+        return static_cast<int32_t>(n);
+    }
+    const long n = ReadSome(use.Handle(), p.readDone.load(), nullptr, buf, static_cast<DWORD>(len), 0);
+    if (n >= 0) return static_cast<int32_t>(n);
     const DWORD err = GetLastError();
     if (ClearAbort(use.Handle())) return 0;
-    use.Port().lastError.store(err);
-    // A USB adapter pulled out: the handle is of no use until reopened.
-    if (err == ERROR_DEVICE_NOT_CONNECTED || err == ERROR_BAD_COMMAND || err == ERROR_DEVICE_REMOVED)
-        return kSioGone;
-    return kSioSystem;
+    p.lastError.store(err);
+    return Gone(err) ? kSioGone : kSioSystem;
+}
+
+int32_t sio_wait(int32_t port, int32_t timeoutMs) {
+    HandleUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
+    Port& p = use.Port();
+    if (p.aheadCount > 0) return 1;
+    const long n = ReadSome(use.Handle(), p.readDone.load(), p.wake.load(), p.ahead, sizeof p.ahead,
+                            timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+    if (n > 0) {
+        p.aheadCount = static_cast<DWORD>(n);
+        return 1;
+    }
+    if (n == 0) return 0;
+    const DWORD err = GetLastError();
+    if (ClearAbort(use.Handle())) return 0;
+    p.lastError.store(err);
+    return Gone(err) ? kSioGone : kSioSystem;
+}
+
+int32_t sio_wake(int32_t port) {
+    HandleUse use(g_ports, port);
+    if (!use.Open()) return use.Missing();
+    return SetEvent(use.Port().wake.load()) ? 0 : kSioSystem;
 }
 
 std::string sio_error_text(int32_t port) {
@@ -287,9 +393,15 @@ int32_t sio_write(int32_t port, const uint8_t* buf, int32_t len) {
     if (!use.Open()) return use.Missing();
     if (len < 0 || (buf == nullptr && len > 0)) return kSioBadArg;
     if (len == 0) return 0;
+    OVERLAPPED ov{};
+    ov.hEvent = use.Port().writeDone.load();
     DWORD n = 0;
-    if (WriteFile(use.Handle(), buf, static_cast<DWORD>(len), &n, nullptr)) return static_cast<int32_t>(n);
+    if (WriteFile(use.Handle(), buf, static_cast<DWORD>(len), &n, &ov) ||
+        (GetLastError() == ERROR_IO_PENDING && GetOverlappedResult(use.Handle(), &ov, &n, TRUE)))
+        return static_cast<int32_t>(n);
+    const DWORD err = GetLastError();
     ClearAbort(use.Handle());
+    use.Port().lastError.store(err);
     return n > 0 ? static_cast<int32_t>(n) : kSioSystem;
 }
 

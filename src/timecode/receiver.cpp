@@ -107,6 +107,12 @@ bool TimeCodeReceiver::ScheduleDue(const FrameTime& t) const {
 void TimeCodeReceiver::OnAcceptedFrame(const FrameFormat& f, int base) {
     state_.SignalAge = 0;
     const FrameTime t = f.DecodeTime(RxRing, base);
+    if (OnFrame && entryValid_) {
+        SystemTime frame = EntryClock;
+        f.ApplyDate(RxRing, base, frame);
+        frame.wHour = t.hour, frame.wMinute = t.minute, frame.wSecond = t.second, frame.wMilliseconds = 0;
+        if (IsValid(frame)) OnFrame({FromLocalMs(ToLocalMs(frame)), EntryNow});
+    }
     bool CorrectDue = ScheduleDue(t);
     if (!CorrectDue && !state_.CorrectNow) return;
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "config/settings.h"
 #include "logs/sinks.h"
@@ -31,6 +32,17 @@ public:
 
     // Bytes waiting behind RxTail.
     int Avail() const { return RxHead >= RxTail ? RxHead - RxTail : kRingSize - RxTail + RxHead; }
+
+    // Hears of every accepted frame, due for a correction or not, before the
+    // correction decision: the frame's date and time (its zero date bytes read
+    // as the PC's date), and the PC's clock when the chunk that completed it
+    // began to be handled. Frames whose time or date cannot exist are left
+    // out. For feeding other time services.
+    struct FrameSample {
+        SystemTime frame;  // milliseconds 0
+        LocalMs arrived;
+    };
+    std::function<void(const FrameSample&)> OnFrame;
 
     uint8_t RxRing[kRingSize] = {};
     uint16_t RxHead = 0;  // index of the last byte written

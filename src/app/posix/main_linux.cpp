@@ -9,15 +9,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/chrony_feed.h"
 #include "app/engine.h"
 #include "app/port_recovery.h"
 #include "app/settings_report.h"
 #include "config/setting_names.h"
 #include "config/settings.h"
 #include "logs/log_writer.h"
+#include "platform/datagram.h"
 #include "platform/derived_clocks.h"
 #include "platform/posix/event_loop.h"
 #include "platform/single_instance.h"
@@ -46,6 +49,11 @@ constexpr const char* kUsage =
     "                    (the program then goes on as if the clock had been set)\n"
     "  --monitor         print every monitor line as MON <line>\n"
     "  --comm-log        write the communication log from the start\n"
+    "  --chrony-sock PATH  send every accepted frame to chronyd's SOCK reference clock\n"
+    "                    at PATH (refclock SOCK PATH in chrony.conf)\n"
+    "  --no-step         never set the clock (with --chrony-sock: leave it to chronyd)\n"
+    "  --poll-reads      look at the port every 10 ms, as earlier versions did, instead\n"
+    "                    of waiting for input (for comparing the two)\n"
     "  --help            show this text\n"
     "\n"
     "Settings for --set (as the desktop program's menu and dialogs allow them):\n"
@@ -98,6 +106,9 @@ struct Options {
     bool commLog = false;
     bool showSettings = false;
     bool listPorts = false;
+    bool pollReads = false;
+    bool noStep = false;
+    std::string chronySock;
     std::vector<std::string> sets;
 };
 
@@ -199,6 +210,13 @@ int main(int argc, char** argv) {
             opt.commLog = true;
         } else if (arg == "--show-settings") {
             opt.showSettings = true;
+        } else if (arg == "--chrony-sock") {
+            if (i + 1 >= argc) return Usage("--chrony-sock needs the socket's path");
+            opt.chronySock = argv[++i];
+        } else if (arg == "--no-step") {
+            opt.noStep = true;
+        } else if (arg == "--poll-reads") {
+            opt.pollReads = true;
         } else if (arg == "--list-ports") {
             opt.listPorts = true;
         } else if (arg == "--set") {
@@ -265,6 +283,12 @@ int main(int argc, char** argv) {
     engine.State = RuntimeState::AtStartUp();
     engine.State.MonitorOn = opt.monitor;
     engine.State.CommLogOn = opt.commLog;
+    if (opt.noStep) {
+        // No correction at all (none by schedule, none at start): the frames
+        // are still read, shown, logged and fed to chrony.
+        engine.UserSettings.CorrectionMode = 0;
+        engine.State.CorrectNow = false;
+    }
 
     // The second line of a box: the file or device it is about, and why.
     boxes.Detail = [&](const std::string& caption) -> std::string {
@@ -278,7 +302,8 @@ int main(int argc, char** argv) {
     };
 
     SerialLink link(serial, loop, engine, boxes, nullptr,
-                    [&] { return savecfg(RealFileSystem(), kConfigFileName, engine.UserSettings); });
+                    [&] { return savecfg(RealFileSystem(), kConfigFileName, engine.UserSettings); }, Tcomm::RealSleep,
+                    opt.pollReads);
     link.Ports.SetUpUnopenedPort = false;
 
     const Settings& s = engine.UserSettings;
@@ -289,6 +314,7 @@ int main(int argc, char** argv) {
                                               : ("baud code " + std::to_string(s.BaudCode)).c_str(),
                 format ? format->name : ("unknown format " + std::to_string(s.CodeFormat)).c_str(),
                 ScheduleText(s).c_str());
+    if (opt.noStep) std::printf("tkw: --no-step: the clock is never set by tkw\n");
     std::printf("STATUS %s %s\n", LookOf(engine.Tick.indicator).name, engine.Tick.StatusText.c_str());
     std::fflush(stdout);
 
@@ -315,6 +341,24 @@ int main(int argc, char** argv) {
     } recovered(serial, quietSetup, engine.UserSettings);
     PortRecovery watch(recovered, link.Holds(), [](const std::string& line) { std::cerr << line << std::endl; });
     recovery = &watch;
+
+    // chronyd's reference clock, fed with every accepted frame.
+    std::unique_ptr<DatagramSender> chronySocket;
+    std::unique_ptr<ChronyFeed> chrony;
+    if (!opt.chronySock.empty()) {
+        chronySocket = LocalDatagramsTo(opt.chronySock);
+        chrony = std::make_unique<ChronyFeed>(*chronySocket, opt.chronySock,
+                                              [](const std::string& line) { std::cerr << "tkw: " << line << std::endl; });
+        if (!opt.noStep) std::printf("tkw: also setting the clock itself; --no-step leaves it to chronyd\n");
+        engine.Receiver.OnFrame = [&](const TimeCodeReceiver::FrameSample& f) {
+            // The frame arrived when the read that completed it returned.
+            const auto since = serial.LastRead.time_since_epoch();
+            const auto sec = std::chrono::duration_cast<std::chrono::seconds>(since);
+            const auto nsec = std::chrono::duration_cast<std::chrono::nanoseconds>(since - sec);
+            chrony->Frame(f.frame, engine.UserSettings.FineAdjustMs,
+                          RealInstant{sec.count(), static_cast<int32_t>(nsec.count())});
+        };
+    }
 
     using Steady = std::chrono::steady_clock;
     const auto now = [] {

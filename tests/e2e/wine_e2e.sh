@@ -215,7 +215,8 @@ if indicator_is "srgb(255,0,0)"; then ok "indicator red before any frame"; else 
 say "receiver in step (KRW_CODE, 4800)"
 run_sim sim1 --count 7 --stamp
 
-first_set="$(grep -m1 '^SET ' clock.log 2>/dev/null | tr -d '\r' || true)"
+# "SET <local time> <host ns>": the step, and the host instant it was made.
+first_set="$(grep -m1 '^SET ' clock.log 2>/dev/null | tr -d '\r' | cut -d' ' -f1-3 || true)"
 if [ -z "$first_set" ]; then
   bad "no SET line in clock.log"
 else
@@ -587,6 +588,45 @@ xdotool mousemove $((strip_x - 60 + 120)) 108 click 3
 sleep 1.5
 menu_keys Up Return
 ended "$tkw_pid" 20 || bad "second run did not end"
+
+# ---- Figures, not checks: from a frame's last byte on the line to the clock
+# step it makes, with the reader as it was (a look every 10 ms) and as it is
+# (waiting for input). Every frame corrects (TKW_E2E_CORRECT_EVERY_FRAME);
+# clock.log stamps each step with the host instant, tkw-sim each frame.
+latency_frames="${WINE_LATENCY_FRAMES:-30}"
+for mode in poll wait; do
+  say "frame to clock step under Wine, reader: $mode ($latency_frames frames; figures only)"
+  mkdir -p "$work/latency-$mode"
+  (
+    cd "$work/latency-$mode"
+    env_poll=0
+    [ "$mode" = poll ] && env_poll=1
+    TKW_POLL_READS=$env_poll TKW_E2E_CORRECT_EVERY_FRAME=1 "$wine" "$exe" >"$work/tkw-$mode.log" 2>&1 &
+    tkw_lat=$!
+    wait_until 60 strip_shown || true
+    sleep 2
+    "$sim" --device "$work/receiver" --format 1 --stamp --count "$latency_frames" >"$work/sim-$mode.log" 2>&1 || true
+    sleep 1
+    xdotool mousemove $((strip_x + 120)) 8 click 3
+    sleep 1.5
+    xdotool key Up Return
+    wait "$tkw_lat" 2>/dev/null || true
+  )
+  tr -d '\r' <"$work/latency-$mode/clock.log" 2>/dev/null | awk -v sim="$work/sim-$mode.log" '
+    BEGIN {
+      while ((getline line < sim) > 0) {
+        n = split(line, f, " ")
+        if (f[1] == "SENT" && n >= 11) sent[f[9] ":" f[10] ":" f[11]] = f[2]  # hh mm ss of the frame
+      }
+    }
+    $1 == "SET" { hms = substr($3, 1, 8); if (hms in sent) printf "%.3f\n", ($4 - sent[hms]) / 1e6 }' |
+    sort -n | awk '{ d[++k] = $1 }
+      END {
+        if (k == 0) { print "      no step matched a frame"; exit }
+        p = int(k * 0.99) + 1; if (p > k) p = k
+        printf "      %d steps: median %.2f ms, p99 %.2f ms, max %.2f ms after the frame'"'"'s last byte\n", k, d[int(k / 2) + 1], d[p], d[k]
+      }' || true
+done
 
 # ---- Figures, not checks: the monitor window's real controls over a long run.
 bench="$(dirname "$exe")/tkw-monitor-window-bench.exe"

@@ -34,14 +34,26 @@ using namespace tkw;
 // on reads the system clock shifted by it. With TKW_E2E_REFUSE_CLOCK=1 in the
 // environment it refuses every step (and logs "REFUSED ..."), as the system
 // does for a user without the right.
-bool RefuseClock() {
+
+bool EnvIs(const wchar_t* name) {
     wchar_t v[8] = {};
-    return GetEnvironmentVariableW(L"TKW_E2E_REFUSE_CLOCK", v, 8) > 0 && v[0] == L'1';
+    return GetEnvironmentVariableW(name, v, 8) > 0 && v[0] == L'1';
 }
 
+// The host's real time in ns since 1970 (Wine passes the host's clock through),
+// for comparing with what tkw-sim stamps.
+long long HostNs() {
+    FILETIME ft{};
+    GetSystemTimePreciseAsFileTime(&ft);
+    const long long t = (static_cast<long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    return (t - 116444736000000000LL) * 100;
+}
+
+// Each step, with the host instant it was asked for.
 bool LogStep(const SystemTime& t, bool refuse) {
+    const long long at = HostNs();
     if (FILE* f = _wfopen(L"clock.log", L"ab")) {
-        std::fprintf(f, "%s %s\r\n", refuse ? "REFUSED" : "SET", WithMsText(t).c_str());
+        std::fprintf(f, "%s %s %lld\r\n", refuse ? "REFUSED" : "SET", WithMsText(t).c_str(), at);
         std::fclose(f);
     }
     return !refuse;
@@ -77,7 +89,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
 
     SystemClock system;
 #ifdef TKW_E2E
-    const bool refuse = RefuseClock();
+    const bool refuse = EnvIs(L"TKW_E2E_REFUSE_CLOCK");
     OffsetClock stepClock(system, [refuse](const SystemTime& t) { return LogStep(t, refuse); });
 #else
     Clock& stepClock = system;
@@ -103,8 +115,18 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
     int exitCode = 0;
     {
         const auto times = SystemTimeOfDayText();
-        TForm1 form(Form1Seams{platform, clock, serial, boxes, RealFileSystem(), mainThread, monitor, logs, *times,
-                               SystemSerialPorts(), saveDialog});
+        Form1Seams seams{platform, clock, serial, boxes, RealFileSystem(), mainThread, monitor, logs, *times,
+                         SystemSerialPorts(), saveDialog};
+        // The reader as it was (a look every 10 ms), to measure it beside the
+        // one that waits for input.
+        wchar_t poll[4] = {};
+        seams.pollReads = GetEnvironmentVariableW(L"TKW_POLL_READS", poll, 4) > 0 && poll[0] == L'1';
+        TForm1 form(seams);
+#ifdef TKW_E2E
+        // For measuring: every frame corrects, so clock.log stamps each one.
+        if (EnvIs(L"TKW_E2E_CORRECT_EVERY_FRAME"))
+            form.Receiver.OnFrame = [&form](const TimeCodeReceiver::FrameSample&) { form.State.CorrectNow = true; };
+#endif
         strip.Attach(form, platform, mainThread, boxes);
         mainThread.SetWindow(strip.Handle());
         form.FormCreate();

@@ -1,33 +1,12 @@
 #include "app/chrony_feed.h"
 
 #include <cstring>
-#include <ctime>
 
 namespace tkw {
 
-namespace {
-
-// The local date-time's seconds since 1970 (UTC), by the system's time zone.
-bool UnixSeconds(const SystemTime& t, int64_t& out) {
-    std::tm tm{};
-    tm.tm_year = t.wYear - 1900;
-    tm.tm_mon = t.wMonth - 1;
-    tm.tm_mday = t.wDay;
-    tm.tm_hour = t.wHour;
-    tm.tm_min = t.wMinute;
-    tm.tm_sec = t.wSecond;
-    tm.tm_isdst = -1;  // the zone's rule decides
-    const std::time_t s = std::mktime(&tm);
-    if (s == static_cast<std::time_t>(-1)) return false;
-    out = static_cast<int64_t>(s);
-    return true;
-}
-
-}  // namespace
-
 bool ChronyFeed::Offset(const SystemTime& frame, int fineMs, RealInstant arrived, double& offset) {
     int64_t sec = 0;
-    if (!IsValid(frame) || !UnixSeconds(frame, sec)) return false;
+    if (!LocalToUnixSeconds(frame, sec)) return false;
     // In whole seconds first, then the fractions: a double keeps nanoseconds
     // only for a small number.
     offset = static_cast<double>(sec - arrived.sec) + fineMs / 1000.0 - arrived.nsec / 1e9;

@@ -28,21 +28,12 @@ bool SystemClock::SetLocalTime(const SystemTime& t) {
         lastError_ = std::strerror(EINVAL);
         return false;
     }
-    tm local{};
-    local.tm_year = t.wYear - 1900;
-    local.tm_mon = t.wMonth - 1;
-    local.tm_mday = t.wDay;
-    local.tm_hour = t.wHour;
-    local.tm_min = t.wMinute;
-    local.tm_sec = t.wSecond;
-    local.tm_isdst = -1;  // let the system's rules say whether daylight saving is in force
-    errno = 0;
-    const time_t seconds = mktime(&local);
-    if (seconds == static_cast<time_t>(-1) && errno != 0) {
-        lastError_ = std::strerror(errno);
+    int64_t seconds = 0;
+    if (!LocalToUnixSeconds(t, seconds)) {
+        lastError_ = std::strerror(errno != 0 ? errno : EOVERFLOW);
         return false;
     }
-    const timespec ts{seconds, static_cast<long>(t.wMilliseconds) * 1'000'000};
+    const timespec ts{static_cast<time_t>(seconds), static_cast<long>(t.wMilliseconds) * 1'000'000};
     if (clock_settime(CLOCK_REALTIME, &ts) != 0) {
         lastError_ = std::strerror(errno);
         return false;

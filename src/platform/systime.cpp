@@ -1,7 +1,9 @@
 #include "platform/systime.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 
 namespace tkw {
 namespace {
@@ -174,6 +176,24 @@ bool ParseWithMs(const std::string& text, SystemTime& out) {
     if (text.size() == 23 && (text[19] != '.' || !digits(20, 3, t.wMilliseconds))) return false;
     if (!IsValid(t)) return false;
     out = FromLocalMs(ToLocalMs(t));
+    return true;
+}
+
+bool LocalToUnixSeconds(const SystemTime& t, int64_t& seconds) {
+    if (!IsValid(t)) return false;
+    std::tm local{};
+    local.tm_year = t.wYear - 1900;
+    local.tm_mon = t.wMonth - 1;
+    local.tm_mday = t.wDay;
+    local.tm_hour = t.wHour;
+    local.tm_min = t.wMinute;
+    local.tm_sec = t.wSecond;
+    local.tm_isdst = -1;  // the zone's rules say whether daylight saving is in force
+    errno = 0;
+    const std::time_t s = std::mktime(&local);
+    // -1 is also 1969-12-31 23:59:59 UTC: only errno tells a failure.
+    if (s == static_cast<std::time_t>(-1) && errno != 0) return false;
+    seconds = static_cast<int64_t>(s);
     return true;
 }
 

@@ -44,6 +44,11 @@ SystemTime FromLocalMs(LocalMs ms);
 constexpr LocalMs kMinLocalMs = -693'593LL * kMsPerDay;             // 0001-01-01
 constexpr LocalMs kMaxLocalMs = 2'958'466LL * kMsPerDay - 1;        // 9999-12-31 23:59:59.999
 
+// The seconds since 1970-01-01 UTC of a valid local date-time, by the
+// system's time-zone rules (daylight saving included). False when the system
+// cannot place it.
+bool LocalToUnixSeconds(const SystemTime& t, int64_t& seconds);
+
 // The stored date-time double (days since 1899-12-30, fraction = time of day).
 double ToDateTime(LocalMs ms);
 

@@ -9,9 +9,12 @@
 #include <vector>
 
 #include "app/chrony_feed.h"
+#include "support/fakes.h"
 
 namespace tkw {
 namespace {
+
+using test::At;
 
 // Frames carry the receiver's local time: these cases are in a fixed zone.
 struct InZone {
@@ -32,17 +35,6 @@ struct InZone {
     bool had_ = false;
     std::string old_;
 };
-
-SystemTime At(int y, int mo, int d, int h, int mi, int s) {
-    SystemTime t{};
-    t.wYear = static_cast<uint16_t>(y);
-    t.wMonth = static_cast<uint16_t>(mo);
-    t.wDay = static_cast<uint16_t>(d);
-    t.wHour = static_cast<uint16_t>(h);
-    t.wMinute = static_cast<uint16_t>(mi);
-    t.wSecond = static_cast<uint16_t>(s);
-    return t;
-}
 
 TEST(ChronyFeed, OffsetIsTheFrameAndFineAdjustmentLessTheArrival) {
     InZone zone("CST-8");  // Beijing time, as the receivers send it
@@ -65,8 +57,10 @@ TEST(ChronyFeed, OffsetIsTheFrameAndFineAdjustmentLessTheArrival) {
         ASSERT_TRUE(ChronyFeed::Offset(c.frame, c.fineMs, c.arrived, offset));
         EXPECT_NEAR(offset, c.offset, 1e-9) << c.frame.wMonth << "-" << c.frame.wDay << " fine " << c.fineMs;
     }
+    SystemTime noSuchDay = At(2026, 2, 28);
+    noSuchDay.wDay = 30;
     double offset = 0;
-    EXPECT_FALSE(ChronyFeed::Offset(At(2026, 2, 30, 0, 0, 0), 0, {t, 0}, offset));  // no such day
+    EXPECT_FALSE(ChronyFeed::Offset(noSuchDay, 0, {t, 0}, offset));
 }
 
 TEST(ChronyFeed, SampleHasChronysLayout) {
@@ -122,7 +116,9 @@ TEST(ChronyFeed, SaysOnceWhenTheSocketIsMissingAndOnceWhenItTakesSamples) {
     double offset = 0;
     std::memcpy(&offset, socket.sent[0].data() + 16, 8);
     EXPECT_DOUBLE_EQ(offset, -0.4);
-    feed.Frame(At(2026, 13, 1, 0, 0, 0), 0, {1796716800, 0});  // not a date: nothing sent
+    SystemTime notADate = frame;
+    notADate.wMonth = 13;
+    feed.Frame(notADate, 0, {1796716800, 0});  // nothing sent
     EXPECT_EQ(socket.sent.size(), 2u);
 }
 

@@ -195,6 +195,9 @@ public:
     ~MemoBinding() override;
     bool Create(const BindingContext& ctx, int id) override;
     HBRUSH OnCtlColor(HDC dc) override;
+    // Posted to the memo when lines come; taking it in shows them. Public so
+    // that a measurement can pump exactly this message and nothing else.
+    static constexpr UINT kWmFlush = WM_APP + 0x40;
 
 private:
     void Mirror() override {}
@@ -205,7 +208,6 @@ private:
     long DropLines(size_t count);
     void ScrollToEnd();
     static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-    static constexpr UINT kWmFlush = WM_APP + 0x40;
     Memo& memo_;
     TailWindow tail_;
     bool pending_ = false;     // lines wait for the flush message

@@ -375,8 +375,9 @@ if [ -n "$chooser" ]; then
   grep -q "Position: 317,155 " <<<"$geometry" && grep -q "Geometry: 235x356" <<<"$geometry" &&
     ok "Serial Port: 235x356 at (317,155)" || bad "Serial Port: $geometry"
   import -window "$chooser" "$out/tkw-ports.png"
-  eval "$(xdotool getwindowgeometry --shell "$chooser")"
-  ox=$((X + 3)); oy=$((Y + 22))
+  # 235 x 356 is the whole window here; Wine's dialog frame (3 pixels a side,
+  # a 19-pixel caption) leaves a 229 x 331 client area.
+  client_origin "$chooser" 229 331
   type_into $((ox + 110)) $((oy + 243)) 77   # SpinEdit1
   press $((ox + 60)) $((oy + 292))            # 使用
   if wait_until 10 box_shown; then

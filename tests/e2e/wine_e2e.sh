@@ -323,6 +323,9 @@ type_into() {
 }
 visible() { [ -n "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ]; }
 hidden() { ! visible "$1"; }
+# window_named PATTERN [SECONDS]: the first visible window so named, once
+# there is one (20 s at most); nothing if none came.
+window_named() { timeout "${2:-20}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1 || true; }
 
 # ---- The settings dialog ("校时设置>>", the eighth item from the bottom):
 # two daily points, applied, in the order they were added.
@@ -330,7 +333,7 @@ say "校时设置: daily points 7:30:00 and 23:00:00"
 paint_desktop
 open_menu
 menu_keys Up Up Up Up Up Up Up Up Return
-dlg="$(timeout 20 xdotool search --sync --onlyvisible --name '^校时设置$' 2>/dev/null | head -1 || true)"
+dlg="$(window_named '^校时设置$')"
 if [ -n "$dlg" ]; then
   geometry="$(xdotool getwindowgeometry "$dlg")"
   grep -q "Position: 460,136 " <<<"$geometry" && ok "校时设置 at (460,136)" || bad "校时设置: $geometry"
@@ -369,7 +372,7 @@ say "port chooser: COM77, then COM1 from the list"
 paint_desktop
 open_menu
 menu_keys Down Down Down Down Down Down Down Down Return
-chooser="$(timeout 20 xdotool search --sync --onlyvisible --name '^Serial Port$' 2>/dev/null | head -1 || true)"
+chooser="$(window_named '^Serial Port$')"
 if [ -n "$chooser" ]; then
   geometry="$(xdotool getwindowgeometry "$chooser")"
   grep -q "Position: 317,155 " <<<"$geometry" && grep -q "Geometry: 235x356" <<<"$geometry" &&
@@ -409,7 +412,7 @@ win_path() { printf 'Z:%s' "$(tr '/' '\\' <<<"$1")"; }
 save_as() {  # save_as NAME: the save dialog, a name typed, Enter, the result box closed
   local dialog
   xdotool key space
-  dialog="$(timeout 20 xdotool search --sync --onlyvisible --name '^(另存为|Save As)$' 2>/dev/null | head -1 || true)"
+  dialog="$(window_named '^(另存为|Save As)$')"
   [ -n "$dialog" ] || { bad "no save dialog"; return 1; }
   sleep 1
   xdotool type --delay 40 "$(win_path "$PWD/$1")"
@@ -425,7 +428,7 @@ save_as() {  # save_as NAME: the save dialog, a name typed, Enter, the result bo
 paint_desktop
 open_menu
 menu_keys Up Up Up Up Up Up Up Up Up Return
-mon="$(timeout 20 xdotool search --sync --onlyvisible --name '^通讯观测$' 2>/dev/null | head -1 || true)"
+mon="$(window_named '^通讯观测$')"
 start_sim sim_mon --count 6
 if [ -n "$mon" ]; then
   geometry="$(xdotool getwindowgeometry "$mon")"
@@ -465,7 +468,7 @@ say "关于软件: the picture"
 paint_desktop
 open_menu
 menu_keys Up Up Up Return
-about="$(timeout 20 xdotool search --sync --onlyvisible --name '^About$' 2>/dev/null | head -1 || true)"
+about="$(window_named '^About$')"
 if [ -n "$about" ]; then
   sleep 1
   import -window "$about" "$out/tkw-about.png"
@@ -512,7 +515,7 @@ fi
 say "second copy"
 "$wine" "$exe" >"$work/tkw2.log" 2>&1 & second=$!
 pids+=("$second")
-box="$(timeout 60 xdotool search --sync --onlyvisible --name '^警告$' 2>/dev/null | head -1 || true)"
+box="$(window_named '^警告$' 60)"
 if [ -n "$box" ]; then
   ok "second copy: box \"警告\""
   import -window "$box" "$work/second.png" 2>/dev/null || true

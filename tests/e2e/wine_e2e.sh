@@ -182,6 +182,17 @@ ended() {
   wait_until "$2" gone "$1" || return 1
   rc=0; wait "$1" || rc=$?
 }
+# placed WINDOW X,Y WxH OK_TEXT WHAT: ok OK_TEXT when the window is at X,Y and
+# WxH big (an empty WxH: any size), else bad "WHAT: <xdotool's geometry>".
+placed() {
+  local geometry
+  geometry="$(xdotool getwindowgeometry "$1")"
+  if grep -q "Position: $2 " <<<"$geometry" && { [ -z "$3" ] || grep -q "Geometry: $3" <<<"$geometry"; }; then
+    ok "$4"
+  else
+    bad "$5: $geometry"
+  fi
+}
 
 # ---- The daily points' text: every second of the day, shown as the settings
 # dialog shows it under this locale (zh_CN), reads back as itself.
@@ -203,12 +214,7 @@ pids+=("$tkw_pid")
 wait_until 60 strip_shown || { echo "the strip never appeared" >&2; exit 1; }
 sleep 1.5
 strip="$(strip_windows | head -1)"
-geometry="$(xdotool getwindowgeometry "$strip")"
-if grep -q "Position: $strip_x,0 " <<<"$geometry" && grep -q "Geometry: 185x17" <<<"$geometry"; then
-  ok "strip 185x17 at ($strip_x,0)"
-else
-  bad "strip geometry: $geometry"
-fi
+placed "$strip" "$strip_x,0" 185x17 "strip 185x17 at ($strip_x,0)" "strip geometry"
 if indicator_is "srgb(255,0,0)"; then ok "indicator red before any frame"; else bad "indicator at start: $(pixel $((strip_x + 8)) 8)"; fi
 
 # ---- A receiver in step.
@@ -335,8 +341,7 @@ open_menu
 menu_keys Up Up Up Up Up Up Up Up Return
 dlg="$(window_named '^校时设置$')"
 if [ -n "$dlg" ]; then
-  geometry="$(xdotool getwindowgeometry "$dlg")"
-  grep -q "Position: 460,136 " <<<"$geometry" && ok "校时设置 at (460,136)" || bad "校时设置: $geometry"
+  placed "$dlg" 460,136 "" "校时设置 at (460,136)" 校时设置
   client_origin "$dlg" 392 419
   # Places in the client area: the panel lies 8 pixels down.
   press $((ox + 30)) $((oy + 136))         # RadioButton3: daily points
@@ -374,9 +379,7 @@ open_menu
 menu_keys Down Down Down Down Down Down Down Down Return
 chooser="$(window_named '^Serial Port$')"
 if [ -n "$chooser" ]; then
-  geometry="$(xdotool getwindowgeometry "$chooser")"
-  grep -q "Position: 317,155 " <<<"$geometry" && grep -q "Geometry: 235x356" <<<"$geometry" &&
-    ok "Serial Port: 235x356 at (317,155)" || bad "Serial Port: $geometry"
+  placed "$chooser" 317,155 235x356 "Serial Port: 235x356 at (317,155)" "Serial Port"
   import -window "$chooser" "$out/tkw-ports.png"
   # 235 x 356 is the whole window here; Wine's dialog frame (3 pixels a side,
   # a 19-pixel caption) leaves a 229 x 331 client area.
@@ -431,9 +434,7 @@ menu_keys Up Up Up Up Up Up Up Up Up Return
 mon="$(window_named '^通讯观测$')"
 start_sim sim_mon --count 6
 if [ -n "$mon" ]; then
-  geometry="$(xdotool getwindowgeometry "$mon")"
-  grep -q "Position: $(((1024 - 691) / 2)),$(((768 - 469) / 2)) " <<<"$geometry" && grep -q "Geometry: 691x469" <<<"$geometry" &&
-    ok "通讯观测: 691x469, centred" || bad "通讯观测: $geometry"
+  placed "$mon" "$(((1024 - 691) / 2)),$(((768 - 469) / 2))" 691x469 "通讯观测: 691x469, centred" 通讯观测
   sleep 5
   import -window "$mon" "$out/tkw-monitor.png"
   save_as monitor   # no extension: .txt is added
@@ -586,8 +587,7 @@ xdotool mousemove $((strip_x + 60)) 60
 sleep 0.3
 xdotool mousemove $((strip_x + 40)) 108 mouseup 1
 sleep 0.5
-geometry="$(xdotool getwindowgeometry "$(strip_windows | head -1)")"
-if grep -q "Position: $((strip_x - 60)),100 " <<<"$geometry"; then ok "dragged to ($((strip_x - 60)),100)"; else bad "after the drag: $geometry"; fi
+placed "$(strip_windows | head -1)" "$((strip_x - 60)),100" "" "dragged to ($((strip_x - 60)),100)" "after the drag"
 xdotool mousemove $((strip_x - 60 + 120)) 108 click 3
 sleep 1.5
 menu_keys Up Return

@@ -290,6 +290,9 @@ fi
 sets_after="$(grep -c '^SET ' clock.log || true)"
 if [ "$sets_after" = "$sets_before" ]; then ok "the jump did not set the clock"; else bad "a jump set the clock: $(tail -1 clock.log)"; fi
 
+# conf_byte N: byte N of horalsys.conf, in decimal.
+conf_byte() { od -An -tu1 -j"$1" -N1 horalsys.conf | tr -d ' '; }
+
 # ---- The menu: "跳动不校时" (the seventh item from the bottom).
 say "popup menu: 跳动不校时"
 [ ! -e horalsys.conf ] || bad "horalsys.conf exists before any save"
@@ -297,7 +300,7 @@ open_menu
 menu_keys Up Up Up Up Up Up Up Return
 if wait_until 10 test -s horalsys.conf; then
   size="$(stat -c %s horalsys.conf)"
-  flag="$(od -An -tu1 -j216 -N1 horalsys.conf | tr -d ' ')"
+  flag="$(conf_byte 216)"
   if [ "$size" = 224 ] && [ "$flag" = 0 ]; then ok "horalsys.conf: 224 bytes, 跳动不校时 off"; else bad "horalsys.conf: $size bytes, flag byte $flag"; fi
   [ ! -e horalsys.conf.new ] || bad "horalsys.conf.new left behind"
 else
@@ -356,8 +359,8 @@ if [ -n "$dlg" ]; then
   import -window "$dlg" "$out/tkw-settings.png"
   press $((ox + 125)) $((oy + 396))        # 应用
   if wait_until 10 hidden '^校时设置$'; then ok "应用 closed the dialog"; else bad "校时设置 still open after 应用"; fi
-  mode="$(od -An -tu1 -j2 -N1 horalsys.conf | tr -d ' ')"
-  count="$(od -An -tu1 -j8 -N1 horalsys.conf | tr -d ' ')"
+  mode="$(conf_byte 2)"
+  count="$(conf_byte 8)"
   points="$(od -An -tf8 -j16 -N16 horalsys.conf | awk '{ printf "%d %d", $1 * 86400 + 0.5, $2 * 86400 + 0.5 }')"
   size="$(stat -c %s horalsys.conf)"
   if [ "$size" = 224 ] && [ "$mode" = 3 ] && [ "$count" = 2 ] && [ "$points" = "27000 82800" ]; then
@@ -389,7 +392,7 @@ if [ -n "$chooser" ]; then
   if wait_until 10 box_shown; then
     close_box || bad "the box did not close"
     sleep 1
-    baud="$(od -An -tu1 -j1 -N1 horalsys.conf | tr -d ' ')"
+    baud="$(conf_byte 1)"
     if visible '^Serial Port$' && [ "$baud" = 12 ]; then ok "COM77: fallback to COM1 at 9600 (baud code 12 saved), chooser still open"; else bad "after COM77: baud code $baud, chooser $(visible '^Serial Port$' && echo open || echo closed)"; fi
   else
     bad "COM77: no box"
@@ -397,7 +400,7 @@ if [ -n "$chooser" ]; then
   press $((ox + 40)) $((oy + 6))             # the first line: COM1......
   press $((ox + 60)) $((oy + 292))            # 使用
   if wait_until 10 hidden '^Serial Port$'; then ok "COM1 from the list: the chooser closed"; else bad "the chooser stayed open for COM1"; fi
-  port="$(od -An -tu1 -j0 -N1 horalsys.conf | tr -d ' ')"
+  port="$(conf_byte 0)"
   open_menu
   xdotool key Escape
   sleep 0.5

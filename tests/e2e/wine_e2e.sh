@@ -15,10 +15,19 @@
 #     and the clock is left alone;
 #   - "跳动不校时" from the popup menu (keyboard in the open menu) writes a
 #     224-byte horalsys.conf with the switch off;
+#   - the dialogs: "校时设置" saves two daily points in the order added;
+#     the port chooser falls back to COM1 at 9600 for a port that does not
+#     open, and takes COM1 from the system's list;
+#   - the monitor "通讯观测" shows frame lines as they come, saves them (GBK,
+#     CR LF) through the save dialog, and clears;
+#   - the About box draws its picture;
 #   - a second copy shows "串口校时程序已经在运行！" (caption "警告"), ends, and
 #     leaves the first running;
-#   - "关闭退出" ends the program with status 0.
-# Screenshots of the strip and of its open menu go to OUTDIR.
+#   - "关闭退出" ends the program with status 0;
+#   - figures only: frame to clock step under Wine with each reader (polling
+#     and waiting), and the monitor window over a long run.
+# Screenshots of the strip, its open menu, the dialogs, the monitor and the
+# About box go to OUTDIR.
 #
 # Needs wine (64-bit), Xvfb, xdotool, socat, imagemagick, fonts-wqy-zenhei and
 # the zh_CN.UTF-8 locale. Never runs tkw.exe: that one would step the clock.

@@ -25,16 +25,9 @@ cleanup() {
 }
 trap cleanup EXIT
 failures=0
-say() { printf '%s  %s\n' "$(date -u +%T)" "$*"; }
-ok() { say "ok    $*"; }
-bad() { say "FAIL  $*" >&2; failures=$((failures + 1)); }
-wait_until() {  # wait_until SECONDS COMMAND...
-  local deadline=$((SECONDS + $1)); shift
-  until "$@"; do
-    [ "$SECONDS" -ge "$deadline" ] && return 1
-    sleep 0.5
-  done
-}
+# say, ok, bad (counted in $failures) and wait_until, polling every 0.5 s.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+wait_every=0.5
 cd "$work"
 
 socat pty,raw,echo=0,link="$work/receiver" pty,raw,echo=0,link="$work/pc" >socat.log 2>&1 & pids+=($!)

@@ -64,17 +64,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-say() { printf '%s  %s\n' "$(date -u +%T)" "$*"; }
-ok() { say "ok    $*"; }
-bad() { say "FAIL  $*" >&2; failures=$((failures + 1)); }
-# wait_until SECONDS COMMAND...: polls COMMAND every 0.2 s.
-wait_until() {
-  local deadline=$((SECONDS + $1)); shift
-  until "$@"; do
-    [ "$SECONDS" -ge "$deadline" ] && return 1
-    sleep 0.2
-  done
-}
+# say, ok, bad (counted in $failures) and wait_until, polling every 0.2 s.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+wait_every=0.2
 
 # ---- Display, line, prefix.
 exec 5>"$work/display"

@@ -97,24 +97,13 @@ LoadResult LoadSettings(FileSystem& fs, const std::string& path, Settings& s) {
 }
 
 Status savecfg(FileSystem& fs, const std::string& path, const Settings& s) {
-    const std::string temp = path + ".new";
     const ConfigRecord rec = EncodeConfig(s);
-
-    OpenResult opened = fs.Open(temp, OpenMode::CreateTruncate);
-    if (!opened.file) return opened.status;
-    Status st = opened.file->Write(std::string_view(reinterpret_cast<const char*>(rec.data()), rec.size()));
-    if (st) st = opened.file->Sync();
-    Status closed = opened.file->Close();
-    if (st) st = closed;
-    if (st) st = fs.Replace(temp, path);
-    if (!st) {
-        fs.Remove(temp);  // best effort: the old file is untouched either way
-        return st;
-    }
-    // Without this a power cut soon after may bring the old file back. When it
-    // fails the save is reported as failed, though the new record is in place
-    // and in use: the user is told that it may not last, and can save again.
-    return fs.SyncDirectoryOf(path);
+    // When only the directory's sync fails the save is reported as failed,
+    // though the new record is in place and in use: the user is told that it
+    // may not last, and can save again.
+    return ReplaceWholeFile(fs, path, [&rec](File& file) {
+        return file.Write(std::string_view(reinterpret_cast<const char*>(rec.data()), rec.size()));
+    });
 }
 
 }  // namespace tkw

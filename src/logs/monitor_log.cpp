@@ -23,7 +23,6 @@ void MonitorLog::Append(std::string_view line) {
 
 void MonitorLog::Clear() {
     blocks_.clear();
-    index_.clear();
     std::deque<Ref>().swap(index_);  // give the index's memory back too
     used_ = lastSize_ = bytes_ = 0;
     if (OnClear) OnClear();
@@ -35,32 +34,23 @@ std::string_view MonitorLog::Line(size_t i) const {
 }
 
 Status MonitorLog::SaveTo(FileSystem& fs, const std::string& path) const {
-    const std::string temp = path + ".new";
-    OpenResult opened = fs.Open(temp, OpenMode::CreateTruncate);
-    if (!opened.file) return opened.status;
-    Status st;
-    std::string chunk;
-    chunk.reserve(kBlockSize + 4096);
-    for (size_t i = 0; st && i < index_.size(); ++i) {
-        chunk += ToFileEncoding(Line(i));
-        chunk += "\r\n";
-        if (chunk.size() >= kBlockSize) {
-            st = opened.file->Write(chunk);
-            chunk.clear();
+    // Written in chunks of about a block, so that a long log costs neither a
+    // write per line nor a copy of the whole of it.
+    return ReplaceWholeFile(fs, path, [this](File& file) {
+        Status st;
+        std::string chunk;
+        chunk.reserve(kBlockSize + 4096);
+        for (size_t i = 0; st && i < index_.size(); ++i) {
+            chunk += ToFileEncoding(Line(i));
+            chunk += "\r\n";
+            if (chunk.size() >= kBlockSize) {
+                st = file.Write(chunk);
+                chunk.clear();
+            }
         }
-    }
-    if (st && !chunk.empty()) st = opened.file->Write(chunk);
-    if (st) st = opened.file->Sync();
-    const Status closed = opened.file->Close();
-    if (st) st = closed;
-    if (st) st = fs.Replace(temp, path);
-    if (!st) {
-        fs.Remove(temp);  // the old file, if any, is untouched
+        if (st && !chunk.empty()) st = file.Write(chunk);
         return st;
-    }
-    // As with the settings: the rename is not safe from a power cut until the
-    // directory is synced, and the user who saved is told if that failed.
-    return fs.SyncDirectoryOf(path);
+    });
 }
 
 }  // namespace tkw

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,5 +60,14 @@ FileSystem& RealFileSystem();
 
 // "dir/name", or name alone for an empty dir.
 std::string JoinPath(const std::string& dir, const std::string& name);
+
+// Replaces the whole of `path` so that a failure or a power cut at any point
+// leaves either the old file or the new one, never a mix: `write` fills
+// path + ".new", which is synced, closed and put in the place of `path`; on
+// any failure the temporary file is removed and the old one stays as it was.
+// Last the directory is synced, since until then a power cut may bring the
+// old file back; if that fails the failure is returned although the new file
+// is in place, so that whoever saved is told it may not last and can save again.
+Status ReplaceWholeFile(FileSystem& fs, const std::string& path, const std::function<Status(File&)>& write);
 
 }  // namespace tkw

@@ -66,13 +66,7 @@ void TForm2::FormCreate() {
             break;
         case kModeDailyPoints: {
             RadioButton3.SetChecked(true);
-            // A damaged file may claim more points than the table holds.
-            const int count = std::min<int>(settings_.DailyPointCount, kDailyPointSlots);
-            for (int i = 0; i < count; ++i) {
-                int h = 0, m = 0, s = 0;
-                TimeOfDay(settings_.DailyPoints[i], h, m, s);
-                ListBox1.Add(times_.Format(h, m, s));
-            }
+            for (const std::string& text : DailyPointTexts(settings_, times_)) ListBox1.Add(text);
             break;
         }
         default: break;  // no mode button checked

@@ -39,25 +39,42 @@ bool InRange(const std::string& value, const SettingRange& r, int& out, std::str
     return true;
 }
 
-const char* const kFormatNames[] = {"KRW_CODE", "PL_CODE", "MN_CODE"};
-
 PatternTimeText& PointText() {
     static PatternTimeText text("H:mm:ss");
     return text;
 }
 
-std::string ModeText(const Settings& s) {
+// The mode's name (as --set takes it) and what it means.
+std::pair<std::string, std::string> Mode(const Settings& s) {
     switch (s.CorrectionMode) {
-        case kModeEveryMinute: return "minute correct every minute at second " + std::to_string(s.CorrectionSecond);
-        case kModeEveryHour:
-            return "hour correct every hour at minute " + std::to_string(s.CorrectionMinute) + ", second " +
-                   std::to_string(s.CorrectionSecond);
-        case kModeDailyPoints: return "daily correct at the daily points";
-        default: return std::to_string(s.CorrectionMode) + " no correction by schedule (not a mode the editors set)";
+        case kModeEveryMinute: return {"minute", "correct " + ScheduleTimes(s)};
+        case kModeEveryHour: return {"hour", "correct " + ScheduleTimes(s)};
+        case kModeDailyPoints: return {"daily", "correct at the daily points"};
+        default: return {std::to_string(s.CorrectionMode), "no correction by schedule (not a mode the editors set)"};
     }
 }
 
 }  // namespace
+
+std::string ScheduleTimes(const Settings& s) {
+    if (s.CorrectionMode == kModeEveryMinute) return "every minute at second " + std::to_string(s.CorrectionSecond);
+    if (s.CorrectionMode == kModeEveryHour)
+        return "every hour at minute " + std::to_string(s.CorrectionMinute) + ", second " +
+               std::to_string(s.CorrectionSecond);
+    return {};
+}
+
+std::vector<std::string> DailyPointTexts(const Settings& s, TimeOfDayText& text) {
+    std::vector<std::string> texts;
+    // A damaged file may claim more points than the table holds.
+    const int count = std::min<int>(s.DailyPointCount, kDailyPointSlots);
+    for (int i = 0; i < count; ++i) {
+        int h = 0, m = 0, sec = 0;
+        TimeOfDay(s.DailyPoints[i], h, m, sec);
+        texts.push_back(text.Format(h, m, sec));
+    }
+    return texts;
+}
 
 void SetDailyPoints(Settings& s, const std::vector<int>& secondsOfDay) {
     const int count = std::min<int>(static_cast<int>(secondsOfDay.size()), kMaxDailyPoints);
@@ -104,7 +121,7 @@ bool ApplySetting(const std::string& assignment, Settings& s, std::string& why) 
     } else if (name == "format") {
         int format = 0;
         for (int i = 0; i < 3; ++i)
-            if (Lower(kFormatNames[i]) == low || std::to_string(i + 1) == value) format = i + 1;
+            if (Lower(kCodeFormatNames[i]) == low || std::to_string(i + 1) == value) format = i + 1;
         if (!format) {
             why = "the format is KRW_CODE, PL_CODE or MN_CODE (or 1, 2, 3)";
             return false;
@@ -158,8 +175,9 @@ bool ApplySetting(const std::string& assignment, Settings& s, std::string& why) 
             return false;
         }
     } else {
-        why = "no setting is called '" + name + "' (there are: port, baud, format, mode, second, minute, points, "
-                                                 "jump, fine, no-correct-on-jump)";
+        std::string names;
+        for (const std::string& n : SettingNames()) names += (names.empty() ? "" : ", ") + n;
+        why = "no setting is called '" + name + "' (there are: " + names + ")";
         return false;
     }
     s = next;
@@ -178,20 +196,15 @@ std::vector<std::string> DescribeSettings(const Settings& s, const std::function
                              : s.BaudCode == kBaudCode9600 ? "9600"
                                                            : "code " + std::to_string(s.BaudCode);
     const std::string format =
-        kCodeFormatRange.Contains(s.CodeFormat) ? kFormatNames[s.CodeFormat - 1] : std::to_string(s.CodeFormat);
+        kCodeFormatRange.Contains(s.CodeFormat) ? kCodeFormatNames[s.CodeFormat - 1] : std::to_string(s.CodeFormat);
     std::string points;
-    const int count = std::min<int>(s.DailyPointCount, kDailyPointSlots);
-    for (int i = 0; i < count; ++i) {
-        int h = 0, m = 0, sec = 0;
-        TimeOfDay(s.DailyPoints[i], h, m, sec);
-        if (i) points += ',';
-        points += PointText().Format(h, m, sec);
-    }
+    for (const std::string& p : DailyPointTexts(s, PointText())) points += (points.empty() ? "" : ",") + p;
+    const auto [mode, modeMeaning] = Mode(s);
     return {
         row("port", std::to_string(s.PortNumber), "COM" + std::to_string(s.PortNumber) + ", " + device(s.PortNumber)),
         row("baud", baud, "bit/s on the line"),
         row("format", format, "the receiver's time-code format"),
-        row("mode", ModeText(s).substr(0, ModeText(s).find(' ')), ModeText(s).substr(ModeText(s).find(' ') + 1)),
+        row("mode", mode, modeMeaning),
         row("second", std::to_string(s.CorrectionSecond), "second of the minute (modes minute and hour)"),
         row("minute", std::to_string(s.CorrectionMinute), "minute of the hour (mode hour)"),
         row("points", points.empty() ? "(none)" : points, "daily correction times (mode daily)"),

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "platform/time_of_day_text.h"
 
 namespace tkw {
 
@@ -16,6 +17,14 @@ namespace tkw {
 // kMaxDailyPoints (more are dropped), slot i the i-th time of day (seconds
 // since midnight); slots after the last keep what they held.
 void SetDailyPoints(Settings& s, const std::vector<int>& secondsOfDay);
+
+// The stored daily points as texts of `text`'s format, in slot order (never
+// more than the table holds, whatever a damaged file claims).
+std::vector<std::string> DailyPointTexts(const Settings& s, TimeOfDayText& text);
+
+// When the minute and hour modes correct, in words ("every minute at second
+// 31", "every hour at minute 0, second 31"); empty for the other modes.
+std::string ScheduleTimes(const Settings& s);
 
 // A code format and, as the menu does, the bit rate its receivers talk at.
 void SetCodeFormat(Settings& s, int format);

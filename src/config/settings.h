@@ -45,6 +45,9 @@ inline constexpr SettingRange kHourRange{0, 23};
 inline constexpr SettingRange kJumpThresholdRange{2, 60};
 inline constexpr SettingRange kFineAdjustRange{0, 999};
 inline constexpr SettingRange kCodeFormatRange{1, 3};
+// The code formats' names (CodeFormat 1, 2, 3), as the menu and the Linux
+// program's settings show them.
+inline constexpr const char* kCodeFormatNames[] = {"KRW_CODE", "PL_CODE", "MN_CODE"};
 // The dialog stores at most this many daily points (the table has 25 slots).
 inline constexpr int kMaxDailyPoints = 24;
 inline constexpr uint8_t kModeEveryMinute = 1, kModeEveryHour = 2, kModeDailyPoints = 3;

@@ -1,5 +1,7 @@
 #include "timecode/frame_formats.h"
 
+#include "config/settings.h"
+
 namespace tkw {
 namespace {
 
@@ -53,9 +55,9 @@ void MnDate(const uint8_t* r, int b, SystemTime& c) {
 // (frames sent back to back lose the second one with PL_CODE and MN_CODE), so
 // it is kept exactly.
 constexpr FrameFormat kFormats[] = {
-    {1, "KRW_CODE", 9, 8, 8, 1, DumpMoment::AfterAccept, KrwAccept, KrwTime, KrwDate},
-    {2, "PL_CODE", 13, 12, 11, 11, DumpMoment::AfterAccept, PlAccept, PlTime, PlDate},
-    {3, "MN_CODE", 12, 11, 11, 2, DumpMoment::BeforeTest, MnAccept, MnTime, MnDate},
+    {1, kCodeFormatNames[0], 9, 8, 8, 1, DumpMoment::AfterAccept, KrwAccept, KrwTime, KrwDate},
+    {2, kCodeFormatNames[1], 13, 12, 11, 11, DumpMoment::AfterAccept, PlAccept, PlTime, PlDate},
+    {3, kCodeFormatNames[2], 12, 11, 11, 2, DumpMoment::BeforeTest, MnAccept, MnTime, MnDate},
 };
 
 }  // namespace

@@ -177,10 +177,8 @@ int ListPorts() {
 
 std::string ScheduleText(const Settings& s) {
     switch (s.CorrectionMode) {
-        case kModeEveryMinute: return "correcting every minute at second " + std::to_string(s.CorrectionSecond);
-        case kModeEveryHour:
-            return "correcting every hour at minute " + std::to_string(s.CorrectionMinute) + ", second " +
-                   std::to_string(s.CorrectionSecond);
+        case kModeEveryMinute:
+        case kModeEveryHour: return "correcting " + ScheduleTimes(s);
         case kModeDailyPoints:
             return "correcting at " + std::to_string(s.DailyPointCount) + " daily point" +
                    (s.DailyPointCount == 1 ? "" : "s");

@@ -107,7 +107,6 @@ void TAboutBox::Panel1MouseDown(MouseButton button, bool shift, int, int) {
         canvas->SetFont(Credits::kFont, Credits::kFontPoints);
         const int h = canvas->TextHeight("0");
         for (int s = 0; going && s < Credits::Steps(h); ++s) {
-            canvas->SetFont(Credits::kFont, Credits::kFontPoints);
             for (int k = 0; k < static_cast<int>(Credits::kLines.size()); ++k)
                 canvas->Write(Credits::kX, Credits::Y(s, k, h), Credits::kLines[static_cast<size_t>(k)]);
             // The pause serves the window's messages: OK may come meanwhile.

@@ -1,5 +1,6 @@
-// The open ports of a serial backend, by COM number, and the guard that keeps
-// a port's handle valid for one call.
+// The open ports of a serial backend, by COM number, the guard that keeps a
+// port's handle valid for one call, and the argument checks both backends
+// share, so that they refuse the same values with the same codes.
 //
 // Threads: the main thread opens, configures, writes and closes; the reader
 // thread only reads. Every operation takes the port's handle through a use
@@ -21,6 +22,23 @@
 namespace tkw {
 
 inline bool ValidComPort(int32_t port) { return port >= 1 && port <= kMaxComPort; }
+
+// sio_DTR, sio_RTS: 1 raises the line, 0 drops it.
+inline bool ValidModemLineMode(int32_t mode) { return mode == 0 || mode == 1; }
+// sio_ioctl: data bits (0..3 for 5..8) and the stop-bit flag (0x04); parity
+// other than none and any bit above the stop-bit flag are refused.
+inline bool ValidLineMode(int32_t mode) { return (mode & ~0x07) == 0; }
+// sio_flowctrl: termios switches hardware handshake for both lines at once
+// and XON/XOFF per direction, so only the pairs the program can ask for are
+// taken, on both backends alike.
+inline bool ValidFlowMode(int32_t mode) {
+    return mode == 0 || mode == kFlowHardware || mode == kFlowSoftware || mode == (kFlowHardware | kFlowSoftware);
+}
+// sio_flush: 0 the input buffer, 1 the output buffer, 2 both.
+inline bool ValidFlushFunc(int32_t func) { return func >= 0 && func <= 2; }
+inline bool ValidWriteTimeout(int32_t totalMs) { return totalMs >= 0; }
+// sio_read, sio_write: no buffer is needed for nothing.
+inline bool ValidBuffer(const void* buf, int32_t len) { return len >= 0 && (buf != nullptr || len == 0); }
 
 // One port: `Handle` is the system's (a descriptor, a HANDLE), `kClosed` its
 // value while the port is not open; `Extra` holds what a backend keeps beside it.
@@ -80,8 +98,8 @@ private:
 };
 
 // sio_close over a table: withdraws the port's handle, wakes a wait for input
-// on it (`nudge`), waits for the calls that hold it, and gives it to `close`
-// (true on success).
+// on it (`nudge`), waits for the calls that hold it, and gives the slot and
+// the handle to `close` (true on success).
 template <typename Slot, typename NudgeFn, typename CloseFn>
 int32_t ClosePort(PortTable<Slot>& table, int32_t port, NudgeFn nudge, CloseFn close) {
     if (!ValidComPort(port)) return kSioBadPort;
@@ -89,7 +107,7 @@ int32_t ClosePort(PortTable<Slot>& table, int32_t port, NudgeFn nudge, CloseFn c
     std::lock_guard<std::mutex> lock(p.openClose);
     const typename Slot::HandleType h = p.Withdraw([&] { nudge(p); });
     if (h == Slot::kNone) return kSioNotOpen;
-    return close(h) ? 0 : kSioSystem;
+    return close(p, h) ? 0 : kSioSystem;
 }
 
 }  // namespace tkw

@@ -46,8 +46,6 @@ PortTable<Port> g_ports;
 std::mutex g_mapMutex;
 std::map<int32_t, std::string> g_map;
 
-bool ValidPort(int32_t port) { return ValidComPort(port); }
-
 // Ends the wait on a port's wake descriptor (or the next one).
 void Nudge(int wakeFd) {
     if (wakeFd < 0) return;
@@ -148,7 +146,7 @@ int32_t ChangeLine(int32_t port, Change change) {
 }
 
 int32_t ModemLine(int32_t port, int32_t mode, int bit) {
-    if (mode != 0 && mode != 1) return ValidPort(port) ? kSioBadArg : kSioBadPort;
+    if (!ValidModemLineMode(mode)) return ValidComPort(port) ? kSioBadArg : kSioBadPort;
     FdUse use(g_ports, port);
     if (!use.Open()) return use.Missing();
     if (ioctl(use.Handle(), mode == 1 ? TIOCMBIS : TIOCMBIC, &bit) == 0) return 0;
@@ -160,7 +158,7 @@ int32_t ModemLine(int32_t port, int32_t mode, int bit) {
 }  // namespace
 
 void MapComPort(int32_t port, const std::string& path) {
-    if (!ValidPort(port)) return;
+    if (!ValidComPort(port)) return;
     std::lock_guard<std::mutex> lock(g_mapMutex);
     if (path.empty())
         g_map.erase(port);
@@ -169,7 +167,7 @@ void MapComPort(int32_t port, const std::string& path) {
 }
 
 std::string ComPortPath(int32_t port) {
-    if (!ValidPort(port)) return {};
+    if (!ValidComPort(port)) return {};
     {
         std::lock_guard<std::mutex> lock(g_mapMutex);
         const auto it = g_map.find(port);
@@ -184,7 +182,7 @@ bool ComPortMapped(int32_t port) {
 }
 
 int32_t sio_open(int32_t port) {
-    if (!ValidPort(port)) return kSioBadPort;
+    if (!ValidComPort(port)) return kSioBadPort;
     Port& p = g_ports[static_cast<size_t>(port)];
     std::lock_guard<std::mutex> lock(p.openClose);
     if (p.handle.load() >= 0) return kSioBusy;
@@ -234,14 +232,13 @@ int32_t sio_open(int32_t port) {
 }
 
 int32_t sio_close(int32_t port) {
-    Port* slot = ValidPort(port) ? &g_ports[static_cast<size_t>(port)] : nullptr;
     return ClosePort(
         g_ports, port, [](Port& p) { Nudge(p.wakeFd.load()); },
-        [slot](int fd) {
+        [](Port& slot, int fd) {
             // Leave the device open to others again (the flag outlives this
             // descriptor while another one, such as a pseudo-terminal's, holds it).
             ioctl(fd, TIOCNXCL);
-            const int wake = slot->wakeFd.exchange(-1);
+            const int wake = slot.wakeFd.exchange(-1);
             if (wake >= 0) close(wake);
             return close(fd) == 0;
         });
@@ -251,15 +248,14 @@ int32_t sio_flush(int32_t port, int32_t func) {
     FdUse use(g_ports, port);
     if (!use.Open()) return use.Missing();
     static constexpr int kQueues[] = {TCIFLUSH, TCOFLUSH, TCIOFLUSH};
-    if (func < 0 || func > 2) return kSioBadArg;
+    if (!ValidFlushFunc(func)) return kSioBadArg;
     return tcflush(use.Handle(), kQueues[func]) == 0 ? 0 : kSioSystem;
 }
 
 int32_t sio_ioctl(int32_t port, int32_t baud, int32_t mode) {
-    if (!ValidPort(port)) return kSioBadPort;
+    if (!ValidComPort(port)) return kSioBadPort;
     const speed_t speed = SpeedOfCode(baud);
-    // Parity other than none and any bit above the stop-bit flag are refused.
-    if (speed == B0 || (mode & ~0x07) != 0) return kSioBadArg;
+    if (speed == B0 || !ValidLineMode(mode)) return kSioBadArg;
     static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     return ChangeLine(port, [&](termios& t) {
         t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
@@ -272,12 +268,8 @@ int32_t sio_ioctl(int32_t port, int32_t baud, int32_t mode) {
 }
 
 int32_t sio_flowctrl(int32_t port, int32_t mode) {
-    if (!ValidPort(port)) return kSioBadPort;
-    // termios switches hardware handshake for both lines at once and XON/XOFF
-    // per direction; only the pairs the program can ask for are taken.
-    if (mode != 0 && mode != kFlowHardware && mode != kFlowSoftware &&
-        mode != (kFlowHardware | kFlowSoftware))
-        return kSioBadArg;
+    if (!ValidComPort(port)) return kSioBadPort;
+    if (!ValidFlowMode(mode)) return kSioBadArg;
     return ChangeLine(port, [&](termios& t) {
         t.c_cflag &= ~CRTSCTS;
         t.c_iflag &= ~(IXON | IXOFF | IXANY);
@@ -302,7 +294,7 @@ int32_t sio_getbaud(int32_t port) {
 int32_t sio_SetWriteTimeouts(int32_t port, int32_t totalMs) {
     FdUse use(g_ports, port);
     if (!use.Open()) return use.Missing();
-    if (totalMs < 0) return kSioBadArg;
+    if (!ValidWriteTimeout(totalMs)) return kSioBadArg;
     use.Port().writeTimeoutMs.store(totalMs);
     return 0;
 }
@@ -310,7 +302,7 @@ int32_t sio_SetWriteTimeouts(int32_t port, int32_t totalMs) {
 int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) {
     FdUse use(g_ports, port);
     if (!use.Open()) return use.Missing();
-    if (len < 0 || (buf == nullptr && len > 0)) return kSioBadArg;
+    if (!ValidBuffer(buf, len)) return kSioBadArg;
     if (len == 0) return 0;
     const ssize_t n = read(use.Handle(), buf, static_cast<size_t>(len));
     if (n > 0) return static_cast<int32_t>(n);
@@ -386,7 +378,7 @@ std::string sio_error_text(int32_t port) {
 int32_t sio_write(int32_t port, const uint8_t* buf, int32_t len) {
     FdUse use(g_ports, port);
     if (!use.Open()) return use.Missing();
-    if (len < 0 || (buf == nullptr && len > 0)) return kSioBadArg;
+    if (!ValidBuffer(buf, len)) return kSioBadArg;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(use.Port().writeTimeoutMs.load());
     int32_t done = 0;

@@ -57,8 +57,6 @@ using HandleUse = PortUse<Port>;
 
 PortTable<Port> g_ports;
 
-bool ValidPort(int32_t port) { return ValidComPort(port); }
-
 int32_t FromLastError(DWORD err) {
     switch (err) {
         case ERROR_FILE_NOT_FOUND:
@@ -143,7 +141,7 @@ int32_t ChangeLine(int32_t port, Change change) {
 }
 
 int32_t ModemLine(int32_t port, int32_t mode, DWORD raise, DWORD drop) {
-    if (mode != 0 && mode != 1) return ValidPort(port) ? kSioBadArg : kSioBadPort;
+    if (!ValidModemLineMode(mode)) return ValidComPort(port) ? kSioBadArg : kSioBadPort;
     HandleUse use(g_ports, port);
     if (!use.Open()) return use.Missing();
     if (EscapeCommFunction(use.Handle(), mode == 1 ? raise : drop)) return 0;
@@ -172,7 +170,7 @@ bool ClearAbort(HANDLE h) {
 }  // namespace
 
 int32_t sio_open(int32_t port) {
-    if (!ValidPort(port)) return kSioBadPort;
+    if (!ValidComPort(port)) return kSioBadPort;
     Port& p = g_ports[static_cast<size_t>(port)];
     std::lock_guard<std::mutex> lock(p.openClose);
     if (p.handle.load() != nullptr) return kSioBusy;
@@ -230,15 +228,14 @@ int32_t sio_open(int32_t port) {
 }
 
 int32_t sio_close(int32_t port) {
-    Port* slot = ValidPort(port) ? &g_ports[static_cast<size_t>(port)] : nullptr;
     return ClosePort(
         g_ports, port,
         [](Port& p) {
             if (HANDLE wake = p.wake.load()) SetEvent(wake);
         },
-        [slot](HANDLE h) {
+        [](Port& slot, HANDLE h) {
             const bool closed = CloseHandle(h) != FALSE;
-            for (std::atomic<HANDLE>* e : {&slot->readDone, &slot->writeDone, &slot->wake})
+            for (std::atomic<HANDLE>* e : {&slot.readDone, &slot.writeDone, &slot.wake})
                 if (HANDLE event = e->exchange(nullptr)) CloseHandle(event);
             return closed;
         });
@@ -248,15 +245,14 @@ int32_t sio_flush(int32_t port, int32_t func) {
     HandleUse use(g_ports, port);
     if (!use.Open()) return use.Missing();
     static constexpr DWORD kQueues[] = {PURGE_RXCLEAR, PURGE_TXCLEAR, PURGE_RXCLEAR | PURGE_TXCLEAR};
-    if (func < 0 || func > 2) return kSioBadArg;
+    if (!ValidFlushFunc(func)) return kSioBadArg;
     return PurgeComm(use.Handle(), kQueues[func]) ? 0 : kSioSystem;
 }
 
 int32_t sio_ioctl(int32_t port, int32_t baud, int32_t mode) {
-    if (!ValidPort(port)) return kSioBadPort;
+    if (!ValidComPort(port)) return kSioBadPort;
     const DWORD bps = BitsPerSecondOfCode(baud);
-    // Parity other than none and any bit above the stop-bit flag are refused.
-    if (bps == 0 || (mode & ~0x07) != 0) return kSioBadArg;
+    if (bps == 0 || !ValidLineMode(mode)) return kSioBadArg;
     const BYTE dataBits = static_cast<BYTE>(5 + (mode & 0x03));
     // The second stop bit of a 5-bit character is one and a half bits long on
     // the line (a UART's rule, which the driver insists on).
@@ -272,11 +268,8 @@ int32_t sio_ioctl(int32_t port, int32_t baud, int32_t mode) {
 }
 
 int32_t sio_flowctrl(int32_t port, int32_t mode) {
-    if (!ValidPort(port)) return kSioBadPort;
-    // The same pairs as on POSIX, where hardware handshake goes for both lines
-    // at once and XON/XOFF for both directions.
-    if (mode != 0 && mode != kFlowHardware && mode != kFlowSoftware && mode != (kFlowHardware | kFlowSoftware))
-        return kSioBadArg;
+    if (!ValidComPort(port)) return kSioBadPort;
+    if (!ValidFlowMode(mode)) return kSioBadArg;
     return ChangeLine(port, [&](DCB& d) {
         const bool hardware = (mode & kFlowHardware) == kFlowHardware;
         d.fOutxCtsFlow = hardware ? TRUE : FALSE;
@@ -310,7 +303,7 @@ int32_t sio_getbaud(int32_t port) {
 int32_t sio_SetWriteTimeouts(int32_t port, int32_t totalMs) {
     HandleUse use(g_ports, port);
     if (!use.Open()) return use.Missing();
-    if (totalMs < 0) return kSioBadArg;
+    if (!ValidWriteTimeout(totalMs)) return kSioBadArg;
     return SetTimeouts(use.Handle(), totalMs) ? 0 : kSioSystem;
 }
 
@@ -337,7 +330,7 @@ long ReadSome(HANDLE h, HANDLE done, HANDLE stop, uint8_t* buf, DWORD len, DWORD
 int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) {
     HandleUse use(g_ports, port);
     if (!use.Open()) return use.Missing();
-    if (len < 0 || (buf == nullptr && len > 0)) return kSioBadArg;
+    if (!ValidBuffer(buf, len)) return kSioBadArg;
     if (len == 0) return 0;
     Port& p = use.Port();
     // What a wait brought comes first.
@@ -391,7 +384,7 @@ std::string sio_error_text(int32_t port) {
 int32_t sio_write(int32_t port, const uint8_t* buf, int32_t len) {
     HandleUse use(g_ports, port);
     if (!use.Open()) return use.Missing();
-    if (len < 0 || (buf == nullptr && len > 0)) return kSioBadArg;
+    if (!ValidBuffer(buf, len)) return kSioBadArg;
     if (len == 0) return 0;
     OVERLAPPED ov{};
     ov.hEvent = use.Port().writeDone.load();

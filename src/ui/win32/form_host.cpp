@@ -194,11 +194,8 @@ FormHost::ModalEnd FormHost::ShowModal() {
         DispatchMessageW(&m);
     }
     // Left early: the dialog does not stay up over a program that is ending.
-    if (modal_ || form_.Visible) {
-        form_.Visible = false;
-        Hide();
-    }
-    RestoreOwner();
+    // (Every other way out has ended the modal state already.)
+    if (modal_) Hide();
     return end;
 }
 
@@ -210,13 +207,19 @@ void FormHost::Activated() {
 void FormHost::Hide() {
     // The owner first: hidden while the owner is still disabled, the dialog
     // would hand activation to some other program's window.
-    RestoreOwner();
+    EndModal();
     if (wnd_) ShowWindow(wnd_, SW_HIDE);
-    if (modal_) {
-        modal_ = false;
-        // Wakes the modal loop should the hide have come from outside it.
-        PostMessageW(nullptr, WM_NULL, 0, 0);
-    }
+}
+
+// The one way the modal state ends, whatever ends it: the owner is enabled
+// again (it was disabled only while modal) and the loop is woken to see it.
+void FormHost::EndModal() {
+    if (!modal_) return;
+    modal_ = false;
+    form_.Visible = false;
+    RestoreOwner();
+    // Wakes the modal loop should the end have come from outside it.
+    PostMessageW(nullptr, WM_NULL, 0, 0);
 }
 
 void FormHost::RestoreOwner() {
@@ -341,18 +344,12 @@ LRESULT FormHost::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_WINDOWPOSCHANGED:
             // However the dialog came to be hidden, its modal loop is over.
-            if ((reinterpret_cast<const WINDOWPOS*>(lp)->flags & SWP_HIDEWINDOW) && modal_) {
-                modal_ = false;
-                form_.Visible = false;
-                RestoreOwner();
-                PostMessageW(nullptr, WM_NULL, 0, 0);
-            }
+            if (reinterpret_cast<const WINDOWPOS*>(lp)->flags & SWP_HIDEWINDOW) EndModal();
             break;
         case WM_NCDESTROY:
             // Destroyed with its owner when the program ends, maybe while
             // shown: the loop ends and nothing is left pointing at the window.
-            modal_ = false;
-            RestoreOwner();
+            EndModal();
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             wnd_ = nullptr;
             return DefWindowProcW(hwnd, msg, wp, lp);

@@ -43,6 +43,7 @@ private:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     ControlBinding* BindingOf(HWND control) const;
     void Hide();
+    void EndModal();
     void PlaceOnScreen();
     void RestoreOwner();
     void Activated();

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "percentile.h"
 #include "support/child.h"
 
 using tkw::test::Child;
@@ -117,10 +118,6 @@ Figures Measure(bool pollReads, int frames, int idleSeconds) {
             if (it != seen.end()) delaysMs.push_back((it->second - sent[i].second) / 1e6);
         }
     }
-    std::sort(delaysMs.begin(), delaysMs.end());
-    auto pct = [&](double p) {
-        return delaysMs.empty() ? 0.0 : delaysMs[std::min(delaysMs.size() - 1, static_cast<size_t>(p * delaysMs.size()))];
-    };
 
     long ticks0 = 0, ticks1 = 0, hwm = 0;
     ProcUsage(tkw.Pid(), ticks0, hwm);
@@ -136,7 +133,8 @@ Figures Measure(bool pollReads, int frames, int idleSeconds) {
     }
     f.ok = delaysMs.size() >= static_cast<size_t>(frames) / 2;
     f.matched = delaysMs.size();
-    f.median = pct(0.5), f.p99 = pct(0.99), f.max = delaysMs.back();
+    f.median = tkw::Median(delaysMs), f.p99 = tkw::Percentile(delaysMs, 99);
+    f.max = *std::max_element(delaysMs.begin(), delaysMs.end());
     f.idleCpuPercent = cpuSeconds * 100.0 / idleSeconds;
     f.peakMb = hwm / 1024.0;
     return f;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "logs/monitor_log.h"
+#include "percentile.h"
 #include "platform/files.h"
 
 using namespace tkw;
@@ -28,16 +29,6 @@ std::string FrameLine(size_t i) {
                   1 + i / 86400 % 28, i / 3600 % 24, i / 60 % 60, i % 60, 1 + i / 86400 % 28, i / 3600 % 24,
                   i / 60 % 60, i % 60);
     return buf;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double Percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
 }
 
 }  // namespace
@@ -70,9 +61,9 @@ int main() {
     std::printf("monitor text: %zu lines, %.1f MB of text, appended in %.0f ms\n", log.Count(),
                 static_cast<double>(log.Bytes()) / 1e6, totalMs);
     std::printf("append, first %zu lines: median %.0f ns, p99 %.0f ns\n", kWindow, Median(first),
-                Percentile(first, 0.99));
+                Percentile(first, 99));
     std::printf("append, last %zu lines:  median %.0f ns, p99 %.0f ns\n", kWindow, Median(last),
-                Percentile(last, 0.99));
+                Percentile(last, 99));
     std::printf("save of all lines: %.0f ms (%s)\n", saveMs, saved ? "ok" : saved.error.c_str());
     std::printf("peak resident memory: %.1f MB (the whole process)\n", ru.ru_maxrss / 1024.0);
     return 0;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/form3.h"
+#include "percentile.h"
 #include "platform/message_box_win32.h"
 #include "ui/win32/bindings.h"
 #include "ui/win32/form_host.h"
@@ -88,16 +89,6 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     if (r.next >= r.lines) r.form->Close();
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double P99(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() * 99 / 100];
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -131,9 +122,9 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("monitor window: %zu lines appended with the window shown, %.1f s in all\n", run.next,
                 Us(a, b, run.freq) / 1e6);
     std::printf("one at a time, lines 1 to %zu: median %.0f us, p99 %.0f us a line\n", kSingles, Median(run.firstUs),
-                P99(run.firstUs));
+                Percentile(run.firstUs, 99));
     std::printf("one at a time, the last %zu:    median %.0f us, p99 %.0f us a line\n", kSingles,
-                Median(run.lastUs), P99(run.lastUs));
+                Median(run.lastUs), Percentile(run.lastUs, 99));
     std::printf("in bursts of %zu: %.1f us a line\n", kBurst,
                 run.burstLines ? run.burstUs / static_cast<double>(run.burstLines) : 0.0);
     return 0;

@@ -21,11 +21,6 @@ bool OffsetClock::SetLocalTime(const SystemTime& t) {
     return true;
 }
 
-LocalMs OffsetClock::OffsetMs() const {
-    std::lock_guard lk(m_);
-    return offset_;
-}
-
 SystemTime ManualClock::GetLocalTime() {
     return FromLocalMs(std::clamp(start_ + elapsed_, kMinLocalMs, kMaxLocalMs));
 }

@@ -22,12 +22,11 @@ public:
 
     SystemTime GetLocalTime() override;
     bool SetLocalTime(const SystemTime& t) override;
-    LocalMs OffsetMs() const;
 
 private:
     Clock& base_;
     StepFn onStep_;
-    mutable std::mutex m_;
+    std::mutex m_;
     LocalMs offset_ = 0;
 };
 

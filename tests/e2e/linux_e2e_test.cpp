@@ -61,9 +61,11 @@ protected:
             std::this_thread::sleep_for(50ms);
         ASSERT_TRUE(fs::exists(dir / "pc"));
     }
-    std::unique_ptr<Child> Sim() {
-        return std::make_unique<Child>(
-            std::vector<std::string>{TKW_SIM_EXE, "--device", (dir / "receiver").string(), "--format", "1"}, dir);
+    // A KRW_CODE receiver on the line, with `extra` options.
+    std::unique_ptr<Child> Sim(std::vector<std::string> extra = {}) {
+        std::vector<std::string> argv{TKW_SIM_EXE, "--device", (dir / "receiver").string(), "--format", "1"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return std::make_unique<Child>(argv, dir);
     }
     void TearDown() override {
         socat.reset();
@@ -97,10 +99,7 @@ TEST_F(LinuxProgram, CorrectsFromTheSimulatorAndAnswersIt) {
         .write(reinterpret_cast<const char*>(rec.data()), static_cast<std::streamsize>(rec.size()));
 
     auto tkw = Tkw({"--map", "COM1=" + (dir / "pc").string()});
-    auto sim = std::make_unique<Child>(
-        std::vector<std::string>{TKW_SIM_EXE, "--device", (dir / "receiver").string(), "--format", "1",
-                                 "--offset-seconds", "30"},
-        dir);
+    auto sim = Sim({"--offset-seconds", "30"});
 
     const std::string first = tkw->WaitLine([](auto& l) { return StartsWith(l, "SET "); }, 5s);
     ASSERT_FALSE(first.empty()) << "no correction";

@@ -38,12 +38,14 @@ void ChronyFeed::Frame(const SystemTime& frame, int fineMs, RealInstant arrived)
     const auto sample = Sample(arrived, offset);
     std::string why;
     const bool sent = socket_.Send(sample.data(), sample.size(), why);
-    // Said once each way: a chronyd that is not there (yet) is no fault, and
-    // the next frame tries again.
-    if (!sent && !failing_) say_("chrony's socket " + path_ + ": " + why + "; trying again with each frame");
-    if (sent && (failing_ || !said_)) say_("chrony's socket " + path_ + " takes the samples");
-    if (sent) said_ = true;
-    failing_ = !sent;
+    // Said when the outcome changes: a chronyd that is not there (yet) is no
+    // fault, and the next frame tries again.
+    if (lastSent_ == sent) return;
+    lastSent_ = sent;
+    if (sent)
+        say_("chrony's socket " + path_ + " takes the samples");
+    else
+        say_("chrony's socket " + path_ + ": " + why + "; trying again with each frame");
 }
 
 }  // namespace tkw

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/datagram.h"
@@ -45,8 +46,7 @@ private:
     DatagramSender& socket_;
     std::string path_;
     std::function<void(const std::string&)> say_;
-    bool failing_ = false;
-    bool said_ = false;
+    std::optional<bool> lastSent_;  // the last frame's outcome, none before the first
 };
 
 }  // namespace tkw

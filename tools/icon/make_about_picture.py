@@ -6,11 +6,10 @@ again only to change the picture; the JPEG is kept in the repository."""
 import math, os, subprocess, sys, tempfile
 
 W, H = 130, 114
-px = [[(0, 0, 0)] * W for _ in range(H)]
-
+px = []
 for y in range(H):  # sky: light blue down to white
     t = y / (H - 1)
-    px[y] = [(int(150 + 100 * t), int(200 + 50 * t), 255)] * W
+    px.append([(int(150 + 100 * t), int(200 + 50 * t), 255)] * W)
 
 def put(x, y, c):
     if 0 <= x < W and 0 <= y < H:
@@ -57,8 +56,7 @@ for rr in (7, 13, 19):
     for a in range(-50, 51):
         t = math.radians(a)
         for s in (-1, 1):
-            put(int(round(ax + s * rr * math.sin(math.radians(90) + t) * 0 + s * rr * math.cos(t))),
-                int(round(ay - rr * math.sin(t) * 0.9)), (0, 128, 0))
+            put(int(round(ax + s * rr * math.cos(t))), int(round(ay - rr * math.sin(t) * 0.9)), (0, 128, 0))
 
 out = sys.argv[1] if len(sys.argv) > 1 else 'res/about.jpg'
 with tempfile.NamedTemporaryFile(suffix='.ppm', delete=False) as f:

@@ -61,9 +61,6 @@ TAboutBox::TAboutBox(std::function<void(const std::string&)> openLink) : openLin
 
     Panel1.BevelInner = BevelCut::Raised;
     Panel1.BevelOuter = BevelCut::Lowered;
-    for (Control* c : std::initializer_list<Control*>{&ProgramIcon, &ProductName, &Version, &Copyright, &Label1,
-                                                      &Label2, &Comments})
-        c->Parent = &Panel1;
     ProductName.FontName = "Comic Sans MS";  // a decorative face, where the system has one
     ProductName.FontHeight = 19;
     Version.Caption = VersionText();
@@ -82,15 +79,16 @@ TAboutBox::TAboutBox(std::function<void(const std::string&)> openLink) : openLin
     OKButton.FontHeight = 11;
     OKButton.OnClick = [this] { OKButtonClick(); };
     Panel2.BevelOuter = BevelCut::Lowered;
-    Memo1.Parent = &Panel2;
     Memo1.FontName = "宋体";
     Memo1.FontHeight = 13;
     Memo1.Lines = ReleaseNotes();
     Panel1.OnMouseDown = [this](MouseButton b, bool shift, int x, int y) { Panel1MouseDown(b, shift, x, y); };
 
     // The OK button first: it has the focus when the box opens.
-    Controls = {&OKButton, &PaintBox1, &Panel1,  &ProgramIcon, &ProductName, &Version, &Copyright,
-                &Label1,   &Label2,    &Comments, &Panel2,     &Memo1};
+    Add({&OKButton, &PaintBox1, &Panel1});
+    Add({&ProgramIcon, &ProductName, &Version, &Copyright, &Label1, &Label2, &Comments}, &Panel1);
+    Add({&Panel2});
+    Add({&Memo1}, &Panel2);
 }
 
 void TAboutBox::Label2Click() {

@@ -18,11 +18,12 @@ TForm2::TForm2(Settings& settings, std::function<Status()> save, MessageBoxes& b
     Look.FontHeight = 13;
 
     Panel1.BevelInner = BevelCut::Lowered;
-    for (Control* c : std::initializer_list<Control*>{
-             &Bevel1, &Label6, &RadioButton1, &SpinEdit1, &Label8, &RadioButton2, &SpinEdit2, &Label1, &SpinEdit3,
-             &Label2, &RadioButton3, &ListBox1, &SpinEdit6, &Label5, &SpinEdit4, &Label3, &SpinEdit5, &Label4,
-             &Button1, &Button2, &Label7, &SpinEdit7, &Label9, &Label10, &Label12, &TrackBar1, &Edit1})
-        c->Parent = &Panel1;
+    Add({&Panel1});
+    Add({&Bevel1, &Label6, &RadioButton1, &SpinEdit1, &Label8, &RadioButton2, &SpinEdit2, &Label1, &SpinEdit3,
+         &Label2, &RadioButton3, &ListBox1, &SpinEdit6, &Label5, &SpinEdit4, &Label3, &SpinEdit5, &Label4, &Button1,
+         &Button2, &Label7, &SpinEdit7, &Label9, &Label10, &Label12, &TrackBar1, &Edit1},
+        &Panel1);
+    Add({&Button3, &Button4});
     for (RadioButton* r : {&RadioButton1, &RadioButton2, &RadioButton3}) r->FontColour = kNavy;
     for (Label* l : {&Label6, &Label8, &Label1, &Label2, &Label5, &Label3, &Label4, &Label7, &Label9, &Label10, &Label12})
         l->AutoSize = true;
@@ -32,12 +33,6 @@ TForm2::TForm2(Settings& settings, std::function<Status()> save, MessageBoxes& b
         s->SystemFont = true;
     }
     for (Control* c : std::initializer_list<Control*>{&ListBox1, &Button1, &Button2, &Edit1}) c->FontColour = kRed;
-
-    Controls = {&Panel1,  &Bevel1,   &Label6,       &RadioButton1, &SpinEdit1, &Label8,  &RadioButton2,
-                &SpinEdit2, &Label1, &SpinEdit3,    &Label2,       &RadioButton3, &ListBox1, &SpinEdit6,
-                &Label5,  &SpinEdit4, &Label3,      &SpinEdit5,    &Label4,    &Button1, &Button2,
-                &Label7,  &SpinEdit7, &Label9,      &Label10,      &Label12,   &TrackBar1, &Edit1,
-                &Button3, &Button4};
 
     Button3.OnClick = [this] { Button3Click(); };
     Button4.OnClick = [this] { Button4Click(); };

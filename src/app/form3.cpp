@@ -15,14 +15,15 @@ TForm3::TForm3(MonitorLog& log, RuntimeState& state, FileSystem& files, SaveDial
     Look.FontHeight = 11;
 
     ControlBar1.Alignment = Control::Align::Top;
-    for (SpeedButton* b : {&SpeedButton1, &SpeedButton3, &SpeedButton2, &SpeedButton4}) b->Parent = &ControlBar1;
+    Add({&ControlBar1});
+    Add({&SpeedButton1, &SpeedButton3, &SpeedButton2, &SpeedButton4}, &ControlBar1);
+    Add({&Memo1});
     Memo1.Alignment = Control::Align::Client;
     Memo1.ReadOnly = true;
     Memo1.ScrollBars = Memo::Bars::Both;
     Memo1.WordWrap = true;
     Memo1.FontHeight = 13;
     Memo1.Source = &log_;
-    Controls = {&ControlBar1, &SpeedButton1, &SpeedButton3, &SpeedButton2, &SpeedButton4, &Memo1};
 
     SpeedButton1.OnClick = [this] { SpeedButton1Click(); };
     SpeedButton2.OnClick = [this] { SpeedButton2Click(); };

@@ -43,7 +43,7 @@ TForm4::TForm4(SerialPortList& ports, std::function<bool(int32_t)> applyPort)
     Look.FontName = "宋体";
     Look.FontHeight = 13;
     Label1.FontHeight = 16;
-    Controls = {&ListBox1, &Label1, &SpinEdit1, &Button1, &Button2};
+    Add({&ListBox1, &Label1, &SpinEdit1, &Button1, &Button2});
     ListBox1.OnClick = [this] { ListBox1Click(); };
     Button1.OnClick = [this] { Button1Click(); };
     Button2.OnClick = [this] { Button2Click(); };

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,16 @@ public:
     // The host's: waits `ms` milliseconds while the window's messages go on
     // being served. False when the program is ending meanwhile.
     std::function<bool(int ms)> Pause;
+
+protected:
+    // For the forms' constructors: appends `cs` to Controls in this order,
+    // each lying in `parent` when one is given.
+    void Add(std::initializer_list<Control*> cs, Control* parent = nullptr) {
+        for (Control* c : cs) {
+            if (parent) c->Parent = parent;
+            Controls.push_back(c);
+        }
+    }
 };
 
 }  // namespace tkw

@@ -37,8 +37,7 @@ bool EventLoop::Synchronize(const std::function<void()>& job) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (stopped_) return false;
     jobs_.push_back(&entry);
-    const uint64_t one = 1;
-    (void)!::write(wakeFd_, &one, sizeof one);
+    Wake();
     doneCv_.wait(lock, [&] { return entry.done || stopped_; });
     if (!entry.done) {
         // The loop ended before it got to this job: take it back.
@@ -73,8 +72,7 @@ void EventLoop::Wake() {
 
 void EventLoop::Quit() {
     quit_ = true;
-    const uint64_t one = 1;
-    (void)!::write(wakeFd_, &one, sizeof one);
+    Wake();
 }
 
 void EventLoop::Run(const std::function<int()>& onWake) {

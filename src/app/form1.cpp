@@ -77,7 +77,6 @@ void TForm1::FormCreate() {
         if (MenuItem* item = PopupMenu1.Find(format->name)) item->Checked = true;
     State.CorrectNow = true;                                       // 13
     Link.Start();                                                  // 14 to 16
-    ReaderThread = Link.ReaderThread();
 }
 
 void TForm1::FormClose() { Link.Stop(); }

@@ -157,7 +157,7 @@ public:
     SerialLink Link;
     // The started reader; null until the last step of start-up, and for good
     // when start-up stopped early.
-    Tcomm* ReaderThread = nullptr;
+    Tcomm* ReaderThread() { return Link.ReaderThread(); }
 };
 
 }  // namespace tkw

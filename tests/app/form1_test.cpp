@@ -182,7 +182,7 @@ TEST(Form1, StartupMarksTheMenuFromTheSettingsAndOpensThePort) {
         EXPECT_TRUE(rig.serial.Has(c.ioctl));
         EXPECT_TRUE(f.State.CorrectNow && f.State.JumpLogOn);
         EXPECT_FALSE(f.State.CommLogOn || f.State.MonitorOn);
-        EXPECT_EQ(f.ReaderThread != nullptr, true);
+        EXPECT_EQ(f.ReaderThread() != nullptr, true);
         EXPECT_TRUE(rig.ReaderReadsAgain());
         EXPECT_TRUE(rig.boxes.shown.empty());
     }
@@ -200,7 +200,7 @@ TEST(Form1, UnreadableSettingsFileStopsStartUpAfterTheLoad) {
     EXPECT_FALSE(f.State.CorrectNow || f.State.JumpLogOn);
     EXPECT_EQ(f.UserSettings, Settings{});
     EXPECT_EQ(rig.Marks(), "N4 N12");  // as the menu defines them
-    EXPECT_EQ(f.ReaderThread, nullptr);
+    EXPECT_EQ(f.ReaderThread(), nullptr);
     // The strip still shows, ticks and closes.
     EXPECT_EQ(f.Place.Left, 1655);
     f.Timer1Timer();
@@ -431,7 +431,7 @@ TEST(Form1, CloseStopsTheReaderWithoutWaiting) {
     Rig rig;
     TForm1& f = rig.Create();
     f.FormClose();
-    EXPECT_TRUE(f.ReaderThread->WaitEnded(5s));
+    EXPECT_TRUE(f.ReaderThread()->WaitEnded(5s));
 }
 
 }  // namespace

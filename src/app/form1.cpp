@@ -17,7 +17,7 @@ TForm1::TForm1(const Form1Seams& seams)
       // chooser stays open unless the chosen port itself came into use.
       Form4(seams.portList,
             [this](int32_t port) {
-                const PortChange r = ChangePort(port, kBaud9600);
+                const PortChange r = ChangePort(port, kBaudCode9600);
                 return r.ok && !r.fellBack;
             }),
       Link(seams.serial, seams.mainThread, Core, seams.boxes, &PopupMenu1.Ports, [this] { return Save(); },

@@ -85,13 +85,21 @@ public:
             error += ec.message();
             return false;
         }
-        const std::string where = dir.string();
+        // What the user is told when the copy cannot be made or written, with
+        // the system's reason (errno, read first, as the failure left it).
+        const auto copyFailed = [&] {
+            const int why = errno;
+            error = "cannot make a temporary copy in ";
+            error += dir.string();
+            error += ": ";
+            error += std::strerror(why);
+        };
         std::random_device random;
         const std::string unique = std::to_string(uint64_t{random()} << 32 | random());
         path_ = dir / ("tkw-replay-" + unique + ".cap");
         stream_.open(path_, std::ios::in | std::ios::out | std::ios::trunc | std::ios::binary);
         if (!stream_) {
-            error = "cannot make a temporary copy in " + where + ": " + std::strerror(errno);
+            copyFailed();
             path_.clear();
             return false;
         }
@@ -102,7 +110,7 @@ public:
         stream_.flush();
         stream_.seekg(0);
         if (!stream_) {
-            error = "cannot make a temporary copy in " + where + ": " + std::strerror(errno);
+            copyFailed();
             return false;
         }
         return true;

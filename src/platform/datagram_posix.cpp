@@ -13,8 +13,11 @@ namespace {
 
 class UnixDatagrams final : public DatagramSender {
 public:
-    explicit UnixDatagrams(const std::string& path) : path_(path) {
+    // The address is built once here, not for every sample sent to it.
+    explicit UnixDatagrams(const std::string& path) : fits_(path.size() < sizeof addr_.sun_path) {
         fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        addr_.sun_family = AF_UNIX;
+        if (fits_) std::memcpy(addr_.sun_path, path.c_str(), path.size() + 1);
     }
     ~UnixDatagrams() override {
         if (fd_ >= 0) ::close(fd_);
@@ -24,15 +27,12 @@ public:
             why = std::strerror(EBADF);
             return false;
         }
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        if (path_.size() >= sizeof addr.sun_path) {
+        if (!fits_) {
             why = "the path is too long for a socket";
             return false;
         }
-        std::memcpy(addr.sun_path, path_.c_str(), path_.size() + 1);
         // Never blocks the main thread: a full receiver drops the sample.
-        if (::sendto(fd_, bytes, size, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&addr), sizeof addr) ==
+        if (::sendto(fd_, bytes, size, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&addr_), sizeof addr_) ==
             static_cast<ssize_t>(size))
             return true;
         why = std::strerror(errno);
@@ -40,7 +40,8 @@ public:
     }
 
 private:
-    std::string path_;
+    sockaddr_un addr_{};
+    bool fits_;
     int fd_ = -1;
 };
 

@@ -29,16 +29,17 @@ namespace {
 
 using namespace tkw;
 
+// A switch in the environment: set, and starting with 1.
+bool EnvIs(const wchar_t* name) {
+    wchar_t v[8] = {};
+    return GetEnvironmentVariableW(name, v, 8) > 0 && v[0] == L'1';
+}
+
 #ifdef TKW_E2E
 // Never steps the machine's clock: logs each step to clock.log and from then
 // on reads the system clock shifted by it. With TKW_E2E_REFUSE_CLOCK=1 in the
 // environment it refuses every step (and logs "REFUSED ..."), as the system
 // does for a user without the right.
-
-bool EnvIs(const wchar_t* name) {
-    wchar_t v[8] = {};
-    return GetEnvironmentVariableW(name, v, 8) > 0 && v[0] == L'1';
-}
 
 // The host's real time in ns since 1970 (Wine passes the host's clock through),
 // for comparing with what tkw-sim stamps.
@@ -119,8 +120,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
                          SystemSerialPorts(), saveDialog};
         // The reader as it was (a look every 10 ms), to measure it beside the
         // one that waits for input.
-        wchar_t poll[4] = {};
-        seams.pollReads = GetEnvironmentVariableW(L"TKW_POLL_READS", poll, 4) > 0 && poll[0] == L'1';
+        seams.pollReads = EnvIs(L"TKW_POLL_READS");
         TForm1 form(seams);
 #ifdef TKW_E2E
         // For measuring: every frame corrects, so clock.log stamps each one.

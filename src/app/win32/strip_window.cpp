@@ -1,5 +1,6 @@
 #include "app/win32/strip_window.h"
 
+#include <array>
 #include <string>
 
 #include "platform/win32_text.h"
@@ -17,6 +18,9 @@ const wchar_t kClassName[] = L"TKW";
 constexpr const char* kClockRefused = "无法设置系统时间：请以管理员身份运行本程序。";
 
 RECT RectOf(const Bounds& b) { return RECT{b.Left, b.Top, b.Left + b.Width, b.Top + b.Height}; }
+
+// The strip's models whose every change repaints it.
+std::array<Control*, 3> RepaintingModels(TForm1& f) { return {&f.Panel2, &f.Label1, &f.Label2}; }
 
 void DrawLabel(HDC dc, HFONT font, const Label& l, const RECT& r) {
     HGDIOBJ old = SelectObject(dc, font);
@@ -64,10 +68,7 @@ void StripWindow::Attach(TForm1& form, Win32FormPlatform& platform, WindowMainTh
     platform_ = &platform;
     mainThread_ = &mainThread;
     boxes_ = &boxes;
-    // Every change of the strip's models repaints it.
-    for (Control* c : {static_cast<Control*>(&form.Panel2), static_cast<Control*>(&form.Label1),
-                       static_cast<Control*>(&form.Label2)})
-        c->Changed = [this] { InvalidateRect(wnd_, nullptr, FALSE); };
+    for (Control* c : RepaintingModels(form)) c->Changed = [this] { InvalidateRect(wnd_, nullptr, FALSE); };
 }
 
 void StripWindow::Start() {
@@ -77,9 +78,7 @@ void StripWindow::Start() {
 
 void StripWindow::Detach() {
     if (form_)
-        for (Control* c : {static_cast<Control*>(&form_->Panel2), static_cast<Control*>(&form_->Label1),
-                           static_cast<Control*>(&form_->Label2)})
-            c->Changed = nullptr;
+        for (Control* c : RepaintingModels(*form_)) c->Changed = nullptr;
     form_ = nullptr;
 }
 

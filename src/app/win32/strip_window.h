@@ -40,7 +40,6 @@ private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void Paint(HDC target);
-    void OnTimer();
     void CreateFonts();
 
     HWND wnd_ = nullptr;

@@ -10,10 +10,7 @@
 
 namespace tkw {
 
-Win32FormPlatform::Win32FormPlatform(HINSTANCE inst) : inst_(inst) {
-    trayIcon_ = static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                              GetSystemMetrics(SM_CYSMICON), 0));
-}
+Win32FormPlatform::Win32FormPlatform(HINSTANCE inst) : inst_(inst), trayIcon_(AppIcon(inst, IconSize::Small)) {}
 
 Win32FormPlatform::~Win32FormPlatform() {
     hosts_.clear();

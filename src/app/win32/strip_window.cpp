@@ -46,10 +46,8 @@ bool StripWindow::Create(HINSTANCE inst) {
     wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = Proc;
     wc.hInstance = inst;
-    wc.hIcon = static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                             GetSystemMetrics(SM_CYICON), 0));
-    wc.hIconSm = static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), 0));
+    wc.hIcon = AppIcon(inst, IconSize::Large);
+    wc.hIconSm = AppIcon(inst, IconSize::Small);
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     wc.lpszClassName = kClassName;

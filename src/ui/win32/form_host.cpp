@@ -18,9 +18,8 @@ bool RegisterHostClass(HINSTANCE inst, WNDPROC proc) {
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     wc.lpszClassName = kHostClass;
-    // The program's icon (resource 1) for the frames that show one.
-    wc.hIconSm = static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), 0));
+    // The program's icon for the frames that show one.
+    wc.hIconSm = AppIcon(inst, IconSize::Small);
     return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
@@ -49,6 +48,13 @@ bool SameProcess(HWND other) {
 }
 
 }  // namespace
+
+HICON AppIcon(HINSTANCE inst, IconSize size) {
+    const bool little = size == IconSize::Small;
+    return static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                         GetSystemMetrics(little ? SM_CXSMICON : SM_CXICON),
+                                         GetSystemMetrics(little ? SM_CYSMICON : SM_CYICON), 0));
+}
 
 FormHost::~FormHost() {
     form_.OnVisibleChange = nullptr;

@@ -15,6 +15,12 @@
 
 namespace tkw {
 
+// The program's icon (resource 1) at the system's large or small icon size.
+// Each call loads a new one, which the caller owns (the window classes keep
+// theirs for the program's life).
+enum class IconSize { Large, Small };
+HICON AppIcon(HINSTANCE inst, IconSize size);
+
 class FormHost {
 public:
     enum class ModalEnd {

@@ -12,7 +12,7 @@ COLORREF ToColorRef(const Colour& c) { return RGB(c.r, c.g, c.b); }
 FormFonts::FormFonts(const std::wstring& face, int height) : face_(face), height_(height) {}
 
 FormFonts::~FormFonts() {
-    for (int i = 0; i < count_; ++i) DeleteObject(made_[i].font);
+    for (const Made& m : made_) DeleteObject(m.font);
 }
 
 HFONT FormFonts::For(const Control& c) {
@@ -26,15 +26,19 @@ HFONT FormFonts::For(const Control& c) {
 HFONT FormFonts::Sized(int height, bool bold) { return Sized(height, bold, face_); }
 
 HFONT FormFonts::Sized(int height, bool bold, const std::wstring& face) {
-    for (int i = 0; i < count_; ++i)
-        if (made_[i].height == height && made_[i].bold == bold && made_[i].face == face) return made_[i].font;
+    for (const Made& m : made_)
+        if (m.height == height && m.bold == bold && m.face == face) return m.font;
     HDC dc = GetDC(nullptr);
     HFONT f = PickFont(dc, {face.empty() ? L"MS Shell Dlg" : face.c_str()}, height > 0 ? -height : PointsToHeight(dc, 9),
                        bold, kChineseSample);
     ReleaseDC(nullptr, dc);
-    // Kept to the form's end; a full table only stops the caching.
-    if (count_ < static_cast<int>(sizeof made_ / sizeof made_[0])) made_[count_++] = {height, bold, face, f};
+    // Kept to the form's end.
+    made_.push_back({height, bold, face, f});
     return f;
+}
+
+ControlBinding::~ControlBinding() {
+    if (back_) DeleteObject(back_);
 }
 
 RECT ControlBinding::Rect() const {

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ui/control.h"
 
@@ -35,8 +36,7 @@ private:
     };
     std::wstring face_;
     int height_;
-    Made made_[16];
-    int count_ = 0;
+    std::vector<Made> made_;  // every font made, each freed with the form
 };
 
 struct BindingContext {
@@ -48,7 +48,7 @@ struct BindingContext {
 class ControlBinding {
 public:
     explicit ControlBinding(Control& model) : model_(model) {}
-    virtual ~ControlBinding() = default;
+    virtual ~ControlBinding();
     ControlBinding(const ControlBinding&) = delete;
     ControlBinding& operator=(const ControlBinding&) = delete;
 
@@ -86,6 +86,8 @@ protected:
 
     Control& model_;
     HWND hwnd_ = nullptr;
+    // Made on the first WM_CTLCOLOR* and kept: no panel of a dialog changes
+    // its colour once shown.
     HBRUSH back_ = nullptr;
     // Set while the binding writes into its own control, so that the change
     // notification it causes is not taken for the user's input.

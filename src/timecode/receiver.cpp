@@ -111,7 +111,7 @@ void TimeCodeReceiver::OnAcceptedFrame(const FrameFormat& f, int base) {
         SystemTime frame = EntryClock;
         f.ApplyDate(RxRing, base, frame);
         frame.wHour = t.hour, frame.wMinute = t.minute, frame.wSecond = t.second, frame.wMilliseconds = 0;
-        if (IsValid(frame)) OnFrame({FromLocalMs(ToLocalMs(frame)), EntryNow});
+        if (IsValid(frame)) OnFrame(frame);
     }
     bool CorrectDue = ScheduleDue(t);
     if (!CorrectDue && !state_.CorrectNow) return;

@@ -35,14 +35,9 @@ public:
 
     // Hears of every accepted frame, due for a correction or not, before the
     // correction decision: the frame's date and time (its zero date bytes read
-    // as the PC's date), and the PC's clock when the chunk that completed it
-    // began to be handled. Frames whose time or date cannot exist are left
-    // out. For feeding other time services.
-    struct FrameSample {
-        SystemTime frame;  // milliseconds 0
-        LocalMs arrived;
-    };
-    std::function<void(const FrameSample&)> OnFrame;
+    // as the PC's date, milliseconds 0). Frames whose time or date cannot
+    // exist are left out. For feeding other time services.
+    std::function<void(const SystemTime& frame)> OnFrame;
 
     uint8_t RxRing[kRingSize] = {};
     uint16_t RxHead = 0;  // index of the last byte written

@@ -348,12 +348,12 @@ int main(int argc, char** argv) {
         chrony = std::make_unique<ChronyFeed>(*chronySocket, opt.chronySock,
                                               [](const std::string& line) { std::cerr << "tkw: " << line << std::endl; });
         if (!opt.noStep) std::printf("tkw: also setting the clock itself; --no-step leaves it to chronyd\n");
-        engine.Receiver.OnFrame = [&](const TimeCodeReceiver::FrameSample& f) {
+        engine.Receiver.OnFrame = [&](const SystemTime& frame) {
             // The frame arrived when the read that completed it returned.
             const auto since = serial.LastRead.time_since_epoch();
             const auto sec = std::chrono::duration_cast<std::chrono::seconds>(since);
             const auto nsec = std::chrono::duration_cast<std::chrono::nanoseconds>(since - sec);
-            chrony->Frame(f.frame, engine.UserSettings.FineAdjustMs,
+            chrony->Frame(frame, engine.UserSettings.FineAdjustMs,
                           RealInstant{sec.count(), static_cast<int32_t>(nsec.count())});
         };
     }

@@ -125,7 +125,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
 #ifdef TKW_E2E
         // For measuring: every frame corrects, so clock.log stamps each one.
         if (EnvIs(L"TKW_E2E_CORRECT_EVERY_FRAME"))
-            form.Receiver.OnFrame = [&form](const TimeCodeReceiver::FrameSample&) { form.State.CorrectNow = true; };
+            form.Receiver.OnFrame = [&form](const SystemTime&) { form.State.CorrectNow = true; };
 #endif
         strip.Attach(form, platform, mainThread, boxes);
         mainThread.SetWindow(strip.Handle());

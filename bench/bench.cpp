@@ -57,11 +57,10 @@ SystemTime Start() {
 
 // One frame of `format` for 2026-01-01 00:00:ss.
 std::vector<uint8_t> Frame(uint8_t format, unsigned ss) {
-    switch (format) {
-        case 1: return {0xAA, 0x00, 0x26, 0x01, 0x01, 0x00, 0x00, 0x00, ToBcd(ss)};
-        case 2: return {0xAA, 0xAA, 0xAA, uint8_t(ss), 0, 0, 0, 1, 1, 26, 0, 0, 0};
-        default: return {0xAA, 0x00, 0x00, 0x20, 0x26, 0x01, 0x01, 0x00, 0x00, 0x00, ToBcd(ss), 0x03};
-    }
+    SystemTime t = Start();
+    t.wSecond = static_cast<uint16_t>(ss);
+    const FrameBytes f = EncodeFrame(*FindFormat(format), t);
+    return {f.begin(), f.end()};
 }
 
 struct Rig {

@@ -13,6 +13,8 @@
 #include "logs/monitor_log.h"
 #include "percentile.h"
 #include "platform/files.h"
+#include "platform/systime.h"
+#include "timecode/frame_formats.h"
 
 using namespace tkw;
 
@@ -22,13 +24,20 @@ using Steady = std::chrono::steady_clock;
 constexpr size_t kLines = 600000;
 constexpr size_t kWindow = 10000;  // lines measured at each end
 
-// A frame line as the walk makes it: 【yyyy-mm-dd hh:nn:ss】 and 9 bytes in hex.
+// A frame line as the walk makes it: 【yyyy-mm-dd hh:nn:ss】 and a KRW_CODE
+// frame's 9 bytes in hex.
 std::string FrameLine(size_t i) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "【2026-12-%02zu %02zu:%02zu:%02zu】  AA 00 26 12 %02zu 00 %02zu %02zu %02zu",
-                  1 + i / 86400 % 28, i / 3600 % 24, i / 60 % 60, i % 60, 1 + i / 86400 % 28, i / 3600 % 24,
-                  i / 60 % 60, i % 60);
-    return buf;
+    SystemTime t;
+    t.wYear = 2026, t.wMonth = 12, t.wDay = static_cast<uint16_t>(1 + i / 86400 % 28);
+    t.wHour = static_cast<uint16_t>(i / 3600 % 24), t.wMinute = static_cast<uint16_t>(i / 60 % 60);
+    t.wSecond = static_cast<uint16_t>(i % 60);
+    std::string line = "【" + DateTimeText(t) + "】 ";
+    for (uint8_t b : EncodeFrame(*FindFormat(1), t)) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02X", b);
+        line += hex;
+    }
+    return line;
 }
 
 }  // namespace

@@ -26,18 +26,14 @@ std::vector<uint8_t> Frames() {
     };
     std::vector<uint8_t> out;
     for (const When& w : kWhen) {
-        const uint8_t krw[] = {0xAA, 0x00, ToBcd(w.y % 100), ToBcd(w.mo), ToBcd(w.d), 0x00,
-                               ToBcd(w.h), ToBcd(w.mi), ToBcd(w.s)};
-        const uint8_t pl[] = {0xAA, 0xAA, 0xAA, uint8_t(w.s), uint8_t(w.mi), uint8_t(w.h), 0x00,
-                              uint8_t(w.d), uint8_t(w.mo), uint8_t(w.y % 100), 0x00, 0x00, 0x00};
-        const uint8_t mn[] = {0xAA, 0x00, 0x00, ToBcd(w.y / 100), ToBcd(w.y % 100), ToBcd(w.mo),
-                              ToBcd(w.d), 0x00, ToBcd(w.h), ToBcd(w.mi), ToBcd(w.s), 0x03};
-        out.insert(out.end(), std::begin(krw), std::end(krw));
-        out.push_back(0x13);  // a byte of line noise between frames
-        out.insert(out.end(), std::begin(pl), std::end(pl));
-        out.push_back(0x13);
-        out.insert(out.end(), std::begin(mn), std::end(mn));
-        out.push_back(0x13);
+        SystemTime t;
+        t.wYear = uint16_t(w.y), t.wMonth = uint16_t(w.mo), t.wDay = uint16_t(w.d);
+        t.wHour = uint16_t(w.h), t.wMinute = uint16_t(w.mi), t.wSecond = uint16_t(w.s);
+        for (uint8_t code : {1, 2, 3}) {
+            const FrameBytes f = EncodeFrame(*FindFormat(code), t);
+            out.insert(out.end(), f.begin(), f.end());
+            out.push_back(0x13);  // a byte of line noise between frames
+        }
     }
     return out;
 }

@@ -60,25 +60,30 @@ def config(mode=1, sec=31, minute=0, count=0, fine=135, points=(), jump=3, nocor
     return bytes(r)
 
 
-# HandleChunk: one seed per format, whole chunks and split ones.
-write('handlechunk', 'krw', header(1) + stream(krw))
-write('handlechunk', 'pl_split', header(2, longest=7, seed=5) + stream(pl))
-# MN_CODE on two daily points given as h m s, and a year beyond 9999.
-write('handlechunk', 'mn_daily', header(3, mode=3, count=2, flags=1 | 4) + bytes([0, 0, 31, 8, 0, 31]) +
-      stream(mn) + bytes([0xAA, 0, 0, 0xFF, 0xFF, 1, 1, 0, 0, 0, 31, 3]))
-write('handlechunk', 'invalid_format', header(0) + stream(krw))
-# A damaged record's values: fine adjustment 5000 ms, 200 daily points (NaN among them).
-write('handlechunk', 'damaged', header(1, mode=3, fine=5000, count=200, flags=1) +
-      b''.join(struct.pack('<d', p) for p in [math.nan, 46023 + 31 / 86400, math.inf] + [-1e300] * 22) +
-      stream(krw))
-# The clock a minute before the end of 9999 and a frame for 23:59:59 with the
-# largest fine adjustment: the corrected time would fall past the calendar.
-write('handlechunk', 'end_of_9999', header(1, fine=999, jump=255, flags=1 | 8, step=50) +
-      bytes([0xAA, 0, 0, 0, 0, 0, 0x23, 0x59, 0x59]) + NOISE)
+def main():
+    # HandleChunk: one seed per format, whole chunks and split ones.
+    write('handlechunk', 'krw', header(1) + stream(krw))
+    write('handlechunk', 'pl_split', header(2, longest=7, seed=5) + stream(pl))
+    # MN_CODE on two daily points given as h m s, and a year beyond 9999.
+    write('handlechunk', 'mn_daily', header(3, mode=3, count=2, flags=1 | 4) + bytes([0, 0, 31, 8, 0, 31]) +
+          stream(mn) + bytes([0xAA, 0, 0, 0xFF, 0xFF, 1, 1, 0, 0, 0, 31, 3]))
+    write('handlechunk', 'invalid_format', header(0) + stream(krw))
+    # A damaged record's values: fine adjustment 5000 ms, 200 daily points (NaN among them).
+    write('handlechunk', 'damaged', header(1, mode=3, fine=5000, count=200, flags=1) +
+          b''.join(struct.pack('<d', p) for p in [math.nan, 46023 + 31 / 86400, math.inf] + [-1e300] * 22) +
+          stream(krw))
+    # The clock a minute before the end of 9999 and a frame for 23:59:59 with the
+    # largest fine adjustment: the corrected time would fall past the calendar.
+    write('handlechunk', 'end_of_9999', header(1, fine=999, jump=255, flags=1 | 8, step=50) +
+          bytes([0xAA, 0, 0, 0, 0, 0, 0x23, 0x59, 0x59]) + NOISE)
 
-# The configuration file.
-write('config', 'default', config())
-write('config', 'short', config()[:100])
-write('config', 'damaged', config(mode=3, count=200, fine=2000, fmt=3,
-                                  points=[math.nan] * 3 + [46023 + 31 / 86400, 1e308, -0.0]))
-write('config', 'two_records', config(mode=2, sec=31, minute=0, fmt=2) + config())
+    # The configuration file.
+    write('config', 'default', config())
+    write('config', 'short', config()[:100])
+    write('config', 'damaged', config(mode=3, count=200, fine=2000, fmt=3,
+                                      points=[math.nan] * 3 + [46023 + 31 / 86400, 1e308, -0.0]))
+    write('config', 'two_records', config(mode=2, sec=31, minute=0, fmt=2) + config())
+
+
+if __name__ == "__main__":
+    main()

@@ -29,27 +29,32 @@ def hexs(bs):
     return " ".join("%02X" % b for b in bs)
 
 
-for name, (code, caption, build) in FORMATS.items():
-    out = [
-        "# %s receiver, one frame a second, 8 hours ahead of the PC (start 2026-01-01 00:00:00)." % caption,
-        "# Replay: tkw-replay --format %d --tick --monitor samples/%s.cap" % (code, name),
-        "# Elapsed 200: the first frame corrects at once (correct-now at start-up); second 31 of",
-        "# each minute corrects on schedule. Elapsed 5200: noise before the frame; 9200/9210: a",
-        "# frame split over two reads; 41200: a frame 30 s off on second 31 (a jump, not corrected).",
-    ]
-    for k in range(75):
-        t = 8 * 3600 + 20 + k
-        if k == 41:
-            t += 30
-        frame = build(t // 3600, t // 60 % 60, t % 60)
-        at = 200 + 1000 * k
-        if k == 5:
-            out.append("%d %s" % (at, hexs(NOISE + frame)))
-        elif k == 9:
-            out.append("%d %s" % (at, hexs(frame[:4])))
-            out.append("%d %s" % (at + 10, hexs(frame[4:])))
-        else:
-            out.append("%d %s" % (at, hexs(frame)))
-    out.append("75000")
-    with open("%s.cap" % name, "w") as f:
-        f.write("\n".join(out) + "\n")
+def main():
+    for name, (code, caption, build) in FORMATS.items():
+        out = [
+            "# %s receiver, one frame a second, 8 hours ahead of the PC (start 2026-01-01 00:00:00)." % caption,
+            "# Replay: tkw-replay --format %d --tick --monitor samples/%s.cap" % (code, name),
+            "# Elapsed 200: the first frame corrects at once (correct-now at start-up); second 31 of",
+            "# each minute corrects on schedule. Elapsed 5200: noise before the frame; 9200/9210: a",
+            "# frame split over two reads; 41200: a frame 30 s off on second 31 (a jump, not corrected).",
+        ]
+        for k in range(75):
+            t = 8 * 3600 + 20 + k
+            if k == 41:
+                t += 30
+            frame = build(t // 3600, t // 60 % 60, t % 60)
+            at = 200 + 1000 * k
+            if k == 5:
+                out.append("%d %s" % (at, hexs(NOISE + frame)))
+            elif k == 9:
+                out.append("%d %s" % (at, hexs(frame[:4])))
+                out.append("%d %s" % (at + 10, hexs(frame[4:])))
+            else:
+                out.append("%d %s" % (at, hexs(frame)))
+        out.append("75000")
+        with open("%s.cap" % name, "w") as f:
+            f.write("\n".join(out) + "\n")
+
+
+if __name__ == "__main__":
+    main()

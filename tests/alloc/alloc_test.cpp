@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/fakes.h"
+#include "support/frames.h"
 #include "timecode/receiver.h"
 
 namespace {
@@ -86,11 +87,12 @@ std::vector<uint8_t> Noise(bool withSync) {
 }
 
 TEST(Alloc, HandleChunkAllocatesNothingWithMonitorAndCommLogOff) {
-    const std::vector<uint8_t> krw = {0xAA, 0x00, 0x26, 0x03, 0x14, 0x00, 0x08, 0x05, 0x31};
-    const std::vector<uint8_t> krwBadDate = {0xAA, 0x00, 0x26, 0x02, 0x30, 0x00, 0x08, 0x05, 0x31};
-    const std::vector<uint8_t> krwBadTime = {0xAA, 0x00, 0x26, 0x03, 0x14, 0x00, 0x25, 0x05, 0x31};
-    const std::vector<uint8_t> pl = {0xAA, 0xAA, 0xAA, 31, 5, 8, 0, 14, 3, 26, 0, 0, 0};
-    const std::vector<uint8_t> mn = {0xAA, 0, 0, 0x20, 0x26, 0x03, 0x14, 0, 0x08, 0x05, 0x31, 0x03};
+    using test::Krw;
+    const std::vector<uint8_t> krw = Krw(8, 5, 31);
+    const std::vector<uint8_t> krwBadDate = Krw(8, 5, 31, 26, 2, 30);
+    const std::vector<uint8_t> krwBadTime = Krw(25, 5, 31);
+    const std::vector<uint8_t> pl = test::Pl(8, 5, 31);
+    const std::vector<uint8_t> mn = test::Mn(8, 5, 31);
     const Scenario scenarios[] = {
         {"KRW noise", 1, true, true, Noise(false), false},
         {"PL noise with sync bytes", 2, true, false, Noise(true), false},

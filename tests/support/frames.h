@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "config/settings.h"
@@ -20,25 +21,28 @@ namespace tkw::test {
 
 using Bytes = std::vector<uint8_t>;
 
-inline uint8_t B(int v) { return ToBcd(static_cast<unsigned>(v)); }
-inline uint8_t P(int v) { return static_cast<uint8_t>(v); }
-
-// A date field of 0 gives a zero byte: the receiver's "use the PC's date".
-inline Bytes Krw(int h, int m, int s, int yy = 26, int mo = 3, int d = 14) {
-    return {0xAA, 0x00, B(yy), B(mo), B(d), 0x00, B(h), B(m), B(s)};
+// A frame of `code` made by the program's own encoder. A date field of 0
+// gives a zero byte: the receiver's "use the PC's date".
+inline Bytes Encoded(uint8_t code, int h, int m, int s, int yyyy, int mo, int d) {
+    SystemTime t;
+    t.wYear = static_cast<uint16_t>(yyyy), t.wMonth = static_cast<uint16_t>(mo), t.wDay = static_cast<uint16_t>(d);
+    t.wHour = static_cast<uint16_t>(h), t.wMinute = static_cast<uint16_t>(m), t.wSecond = static_cast<uint16_t>(s);
+    const FrameBytes f = EncodeFrame(*FindFormat(code), t);
+    return Bytes(f.begin(), f.end());
 }
-inline Bytes Pl(int h, int m, int s, int yy = 26, int mo = 3, int d = 14) {
-    return {0xAA, 0xAA, 0xAA, P(s), P(m), P(h), 0x00, P(d), P(mo), P(yy), 0x00, 0x00, 0x00};
-}
-inline Bytes Mn(int h, int m, int s, int yyyy = 2026, int mo = 3, int d = 14) {
-    return {0xAA, 0x00, 0x00, B(yyyy / 100), B(yyyy % 100), B(mo), B(d), 0x00, B(h), B(m), B(s), 0x03};
-}
+// The same with a two-digit year (0: a zero year byte).
 inline Bytes Frame(uint8_t code, int h, int m, int s, int yy = 26, int mo = 3, int d = 14) {
-    switch (code) {
-        case 1: return Krw(h, m, s, yy, mo, d);
-        case 2: return Pl(h, m, s, yy, mo, d);
-        default: return Mn(h, m, s, yy == 0 ? 0 : 2000 + yy, mo, d);
-    }
+    return Encoded(code, h, m, s, yy == 0 ? 0 : 2000 + yy, mo, d);
+}
+inline Bytes Krw(int h, int m, int s, int yy = 26, int mo = 3, int d = 14) { return Frame(1, h, m, s, yy, mo, d); }
+inline Bytes Pl(int h, int m, int s, int yy = 26, int mo = 3, int d = 14) { return Frame(2, h, m, s, yy, mo, d); }
+inline Bytes Mn(int h, int m, int s, int yyyy = 2026, int mo = 3, int d = 14) {
+    return Encoded(3, h, m, s, yyyy, mo, d);
+}
+// `frame` with some bytes replaced: {offset, value} pairs.
+inline Bytes With(Bytes frame, std::initializer_list<std::pair<size_t, uint8_t>> bytes) {
+    for (auto [k, v] : bytes) frame.at(k) = v;
+    return frame;
 }
 inline Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes out;

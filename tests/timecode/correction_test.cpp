@@ -130,8 +130,8 @@ TEST(JumpHandling, LinesFlagsAndWhetherTheClockIsSet) {
 // without a jump line of its own: the refused one may not leave its date or
 // time in the call's working record.
 TEST(RefusedFrames, NeverSetTheClockNorDisturbTheNextFrame) {
-    const Bytes mnYear10000 = {0xAA, 0, 0, 0xA0, 0x00, 0x03, 0x14, 0, 0x08, 0x05, 0x31, 0x03};
-    const Bytes mnYear16665 = {0xAA, 0, 0, 0xFF, 0xFF, 0x03, 0x14, 0, 0x08, 0x05, 0x31, 0x03};
+    const Bytes mnYear10000 = With(Mn(8, 5, 31), {{3, 0xA0}, {4, 0x00}});
+    const Bytes mnYear16665 = With(Mn(8, 5, 31), {{3, 0xFF}, {4, 0xFF}});
     struct Case {
         const char* name;
         uint8_t code;
@@ -149,7 +149,7 @@ TEST(RefusedFrames, NeverSetTheClockNorDisturbTheNextFrame) {
         {"hour 24", 1, Krw(24, 5, 31), 1},
         {"minute 60", 1, Krw(8, 60, 31), 1},
         {"second 60", 1, Krw(8, 5, 60), 1},
-        {"BCD nibbles: second 45, hour 25", 1, {0xAA, 0x00, 0x26, 0x03, 0x14, 0x00, 0x1F, 0x05, 0x31}, 1},
+        {"BCD nibbles: hour 25", 1, With(Krw(8, 5, 31), {{6, 0x1F}}), 1},
         {"PL hour 255", 2, Pl(255, 5, 31), 1},
     };
     for (const Case& c : cases) {

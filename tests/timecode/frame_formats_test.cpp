@@ -1,6 +1,6 @@
 // The three frame layouts read in place from the ring: acceptance tests, BCD
 // and plain fields, and the zero-byte date rule, both at the start of the ring
-// and straddling its end.
+// and straddling its end; and the encoder, which must write what they read.
 #include <gtest/gtest.h>
 
 #include "support/frames.h"
@@ -72,6 +72,41 @@ TEST(FrameFormats, AcceptAndDecodeAtTheRingStartAndAcrossItsEnd) {
             EXPECT_EQ(clock.wMilliseconds, before.wMilliseconds);
         }
     }
+}
+
+// The decoders are pinned by the byte rows above; a frame the encoder makes
+// must read back as the date and time it was made from, zero date bytes
+// included.
+TEST(FrameFormats, EncoderWritesWhatTheDecoderReads) {
+    struct Fields {
+        int y, mo, d, h, m, s;
+        bool operator==(const Fields&) const = default;
+    };
+    const Fields times[] = {{2026, 3, 14, 8, 5, 31}, {2099, 12, 31, 23, 59, 59}, {2001, 1, 1, 0, 0, 0},
+                            {0, 0, 0, 17, 45, 9}};  // zero date: the PC's
+    for (uint8_t code : {1, 2, 3}) {
+        const FrameFormat& f = *FindFormat(code);
+        for (const Fields& t : times) {
+            SCOPED_TRACE(std::string(f.name) + " " + std::to_string(t.y) + "-" + std::to_string(t.h));
+            SystemTime in;
+            in.wYear = uint16_t(t.y), in.wMonth = uint16_t(t.mo), in.wDay = uint16_t(t.d);
+            in.wHour = uint16_t(t.h), in.wMinute = uint16_t(t.m), in.wSecond = uint16_t(t.s);
+            const FrameBytes b = EncodeFrame(f, in);
+            ASSERT_EQ(b.size, f.length);
+            ASSERT_TRUE(f.Accept(b.data, 0));
+            const FrameTime ft = f.DecodeTime(b.data, 0);
+            SystemTime date = At(kPcYear, kPcMonth, kPcDay);
+            f.ApplyDate(b.data, 0, date);
+            const Fields want = t.y == 0 ? Fields{kPcYear, kPcMonth, kPcDay, t.h, t.m, t.s} : t;
+            EXPECT_EQ((Fields{date.wYear, date.wMonth, date.wDay, ft.hour, ft.minute, ft.second}), want);
+        }
+    }
+    // MN_CODE's four digits: a year of another century.
+    SystemTime y1999;
+    y1999.wYear = 1999, y1999.wMonth = 12, y1999.wDay = 31;
+    SystemTime date = At(kPcYear, kPcMonth, kPcDay);
+    FindFormat(3)->ApplyDate(EncodeFrame(*FindFormat(3), y1999).data, 0, date);
+    EXPECT_EQ(date.wYear, 1999);
 }
 
 }  // namespace

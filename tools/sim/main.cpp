@@ -186,24 +186,10 @@ SystemTime SimulatedTime(time_t sec, const Options& o) {
     return t;
 }
 
-std::vector<uint8_t> BuildFrame(int format, const SystemTime& t, bool zeroDate) {
-    using tkw::ToBcd;
-    const unsigned yy = zeroDate ? 0 : t.wYear % 100u;
-    const unsigned cc = zeroDate ? 0 : t.wYear / 100u;
-    const unsigned mo = zeroDate ? 0 : t.wMonth;
-    const unsigned dd = zeroDate ? 0 : t.wDay;
-    const auto u8 = [](unsigned v) { return static_cast<uint8_t>(v); };
-    switch (format) {
-        case 1:  // KRW_CODE
-            return {0xAA, 0x00, ToBcd(yy), ToBcd(mo), ToBcd(dd), 0x00, ToBcd(t.wHour), ToBcd(t.wMinute),
-                    ToBcd(t.wSecond)};
-        case 2:  // PL_CODE
-            return {0xAA, 0xAA, 0xAA, u8(t.wSecond), u8(t.wMinute), u8(t.wHour), 0x00, u8(dd), u8(mo), u8(yy),
-                    0x00, 0x00, 0x00};
-        default:  // MN_CODE
-            return {0xAA, 0x00, 0x00, ToBcd(cc), ToBcd(yy), ToBcd(mo), ToBcd(dd), 0x00, ToBcd(t.wHour),
-                    ToBcd(t.wMinute), ToBcd(t.wSecond), 0x03};
-    }
+// The frame for `t`; with `zeroDate` its date bytes are 0 (the PC's date is to be used).
+tkw::FrameBytes BuildFrame(int format, SystemTime t, bool zeroDate) {
+    if (zeroDate) t.wYear = t.wMonth = t.wDay = 0;
+    return tkw::EncodeFrame(*tkw::FindFormat(static_cast<uint8_t>(format)), t);
 }
 
 // Splits what TKW sends into its messages. A message cut across reads waits
@@ -430,18 +416,19 @@ private:
     }
 
     void SendFrame(const SystemTime& t) {
-        const std::vector<uint8_t> frame = BuildFrame(o_.format, t, o_.zeroDate);
+        const tkw::FrameBytes frame = BuildFrame(o_.format, t, o_.zeroDate);
+        const size_t size = static_cast<size_t>(frame.size);
         DropUnread();
         if (o_.split) {
-            const size_t half = frame.size() / 2;
-            Write(frame.data(), half);
+            const size_t half = size / 2;
+            Write(frame.data, half);
             const timespec gap{0, 5'000'000};
             nanosleep(&gap, nullptr);
-            Write(frame.data() + half, frame.size() - half);
+            Write(frame.data + half, size - half);
         } else {
-            Write(frame.data(), frame.size());
+            Write(frame.data, size);
         }
-        if (o_.stamp) Line("SENT " + std::to_string(RealtimeNs()) + " " + Hex(frame.data(), frame.size()));
+        if (o_.stamp) Line("SENT " + std::to_string(RealtimeNs()) + " " + Hex(frame.data, size));
     }
 
     static constexpr int64_t kStaleNs = 100'000'000;

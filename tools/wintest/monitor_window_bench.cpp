@@ -18,6 +18,8 @@
 #include "app/form3.h"
 #include "percentile.h"
 #include "platform/message_box_win32.h"
+#include "platform/systime.h"
+#include "timecode/frame_formats.h"
 #include "ui/win32/bindings.h"
 #include "ui/win32/form_host.h"
 #include "ui/win32/save_dialog_win32.h"
@@ -43,13 +45,20 @@ struct Run {
 
 Run* g_run = nullptr;  // for the timer callback of this one-shot program
 
+// A frame line as the walk makes it: 【yyyy-mm-dd hh:nn:ss】 and a KRW_CODE
+// frame's 9 bytes in hex.
 std::string FrameLine(size_t i) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "【2026-12-08 %02u:%02u:%02u】  AA 00 26 12 08 00 %02u %02u %02u",
-                  static_cast<unsigned>(i / 3600 % 24), static_cast<unsigned>(i / 60 % 60),
-                  static_cast<unsigned>(i % 60), static_cast<unsigned>(i / 3600 % 24),
-                  static_cast<unsigned>(i / 60 % 60), static_cast<unsigned>(i % 60));
-    return buf;
+    tkw::SystemTime t;
+    t.wYear = 2026, t.wMonth = 12, t.wDay = 8;
+    t.wHour = static_cast<uint16_t>(i / 3600 % 24), t.wMinute = static_cast<uint16_t>(i / 60 % 60);
+    t.wSecond = static_cast<uint16_t>(i % 60);
+    std::string line = "【" + tkw::DateTimeText(t) + "】 ";
+    for (uint8_t b : tkw::EncodeFrame(*tkw::FindFormat(1), t)) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02X", b);
+        line += hex;
+    }
+    return line;
 }
 
 double Us(const LARGE_INTEGER& a, const LARGE_INTEGER& b, const LARGE_INTEGER& f) {

@@ -38,8 +38,9 @@ public:
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    // The 2 ms timer: true when the second had changed and the tick acted.
-    bool Timer1Timer() { return Tick.Timer1Timer(io_.clock, io_.port, UserSettings, State); }
+    // Looks at the clock (the strip's timer does every 2 ms, the headless
+    // loop at each wake-up): true when the second had changed and the tick acted.
+    bool CheckSecond() { return Tick.CheckSecond(io_.clock, io_.port, UserSettings, State); }
     // A chunk from the reader, on the main thread.
     void HandleChunk(const uint8_t* buf, int32_t len) { Receiver.HandleChunk(buf, len); }
 

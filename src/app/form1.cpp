@@ -82,7 +82,7 @@ void TForm1::FormCreate() {
 void TForm1::FormClose() { Link.Stop(); }
 
 void TForm1::Timer1Timer() {
-    if (!Core.Timer1Timer()) return;
+    if (!Core.CheckSecond()) return;
     const SecondTick& t = Core.Tick;
     Label1.SetCaption(t.TimeLabel);
     Label2.SetCaption(t.DateLabel);
@@ -115,7 +115,7 @@ void TForm1::N31Click(MenuItem& item) {
         // port is closed and reopened, which drops what the old format left
         // in its buffers. Its own save is not reported: the one below writes
         // the whole record again, the baud code included.
-        Link.Ports.N48001Click(BaudCodeForFormat(item.Tag));
+        Link.Ports.ChangeBaud(BaudCodeForFormat(item.Tag));
         saved = Save();
         Receiver.ResetRing(1);
     }
@@ -124,7 +124,7 @@ void TForm1::N31Click(MenuItem& item) {
 }
 
 PortChange TForm1::ChangePort(int32_t port, std::optional<int32_t> fallbackBaudCode) {
-    const PortChange r = Link.Ports.com11Click(port, fallbackBaudCode);
+    const PortChange r = Link.Ports.ChangePort(port, fallbackBaudCode);
     ReportSave(r.saved, io_.boxes);
     return r;
 }
@@ -133,7 +133,7 @@ void TForm1::com11Click(MenuItem& item) { ChangePort(item.Tag); }
 
 void TForm1::N21Click() { io_.platform.ShowModal(Form4); }
 
-void TForm1::N48001Click(MenuItem& item) { ReportSave(Link.Ports.N48001Click(item.Tag).saved, io_.boxes); }
+void TForm1::N48001Click(MenuItem& item) { ReportSave(Link.Ports.ChangeBaud(item.Tag).saved, io_.boxes); }
 
 void TForm1::N6Click() { State.CorrectNow = true; }
 

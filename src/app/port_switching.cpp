@@ -50,11 +50,11 @@ bool PortSwitcher::StartupOpen() {
     return false;
 }
 
-PortChange PortSwitcher::com11Click(int32_t newPort, std::optional<int32_t> fallbackBaudCode) {
+PortChange PortSwitcher::ChangePort(int32_t newPort, std::optional<int32_t> fallbackBaudCode) {
     return Change(&Settings::PortNumber, newPort, kMsgNewPortFailed, kMsgPortSetAfterPortChange, fallbackBaudCode);
 }
 
-PortChange PortSwitcher::N48001Click(int32_t newCode) {
+PortChange PortSwitcher::ChangeBaud(int32_t newCode) {
     return Change(&Settings::BaudCode, newCode, kMsgNewBaudFailed, kMsgPortSetAfterBaudChange, std::nullopt);
 }
 

@@ -66,14 +66,14 @@ public:
     // up open and set up.
     bool StartupOpen();
 
-    // The port change (the COM1..COM4 items pass their Tag). The port chooser
+    // The port change (the strip's COM1..COM4 items pass their Tag). The port chooser
     // passes `fallbackBaudCode` 12: its fallback reopens the previous port at
     // that code, and then marks "9600" too, since that is what the line runs
     // at and what the file stores.
-    PortChange com11Click(int32_t newPort, std::optional<int32_t> fallbackBaudCode = std::nullopt);
+    PortChange ChangePort(int32_t newPort, std::optional<int32_t> fallbackBaudCode = std::nullopt);
 
-    // The baud code change (the 4800 and 9600 items pass their Tag).
-    PortChange N48001Click(int32_t newCode);
+    // The baud code change (the strip's 4800 and 9600 items pass their Tag).
+    PortChange ChangeBaud(int32_t newCode);
 
     // The desktop program sets up the line at start-up even when the port did
     // not open (and so shows a second error box); a program that reports to a

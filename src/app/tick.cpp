@@ -54,7 +54,7 @@ Indicator IndicatorFor(const RuntimeState& s) {
     return Indicator::Green;
 }
 
-bool SecondTick::Timer1Timer(Clock& clock, PortWriter& port, const Settings& settings, RuntimeState& state) {
+bool SecondTick::CheckSecond(Clock& clock, PortWriter& port, const Settings& settings, RuntimeState& state) {
     // The 2 ms path: one clock read and one comparison.
     const SystemTime now = clock.GetLocalTime();
     if (now.wSecond == LastSecond) return false;

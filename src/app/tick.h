@@ -45,7 +45,7 @@ inline constexpr const char* kNoSignalText = "未收到标准时间码，请检�
 class SecondTick {
 public:
     // Returns true when this call acted (the second had changed).
-    bool Timer1Timer(Clock& clock, PortWriter& port, const Settings& settings, RuntimeState& state);
+    bool CheckSecond(Clock& clock, PortWriter& port, const Settings& settings, RuntimeState& state);
 
     uint16_t LastSecond = 60;  // 60 never matches, so the first call acts
     uint16_t LastYear = 0, LastMonth = 0, LastDay = 0;

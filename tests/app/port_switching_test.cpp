@@ -247,7 +247,7 @@ void RunChange(const ChangeCase& c, bool baudChange, std::optional<int32_t> choo
     r.line.HardwareFlow = true;
     r.boxes.shown.clear();
     r.serial.Restart(c.fail);
-    const PortChange ch = baudChange ? r.sw.N48001Click(c.value) : r.sw.com11Click(c.value, chooserBaud);
+    const PortChange ch = baudChange ? r.sw.ChangeBaud(c.value) : r.sw.ChangePort(c.value, chooserBaud);
     const bool ok = ch.ok;
     EXPECT_EQ(ok, c.ok);
     EXPECT_EQ(r.serial.Trace(), c.trace);
@@ -336,8 +336,8 @@ TEST(PortSwitcher, SaveFailureIsReturnedAndNeitherReaderNorMenuIsNeeded) {
     PortSwitcher bare{r.serial, r.settings, r.line, r.boxes, nullptr, nullptr, [&] { return r.saveResult; }};
     bare.StartupOpen();
     r.saveResult = Status::Fail("disk full");
-    EXPECT_EQ(bare.com11Click(3).saved.error, "disk full");
-    EXPECT_TRUE(bare.N48001Click(12).ok);
+    EXPECT_EQ(bare.ChangePort(3).saved.error, "disk full");
+    EXPECT_TRUE(bare.ChangeBaud(12).ok);
     EXPECT_EQ(r.settings.PortNumber, 3);
     EXPECT_EQ(r.settings.BaudCode, 12);
     EXPECT_EQ(Marks(r.menu), "[>>... ]");

@@ -17,7 +17,7 @@ struct TickRig {
         ApplyDefaults(settings);
         settings.PortNumber = 200;
     }
-    bool Tick() { return tick.Timer1Timer(clock, port, settings, state); }
+    bool Tick() { return tick.CheckSecond(clock, port, settings, state); }
     const Bytes& LastFrame() const { return port.writes.back().second; }
 
     FakeClock clock;

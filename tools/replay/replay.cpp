@@ -89,7 +89,7 @@ int RunReplay(const ReplayOptions& options, const NextCaptureLine& next, int64_t
             chunkLeft = next(line);
         } else {
             elapsed.SetElapsed(nextTick);
-            if (engine.Timer1Timer())
+            if (engine.CheckSecond())
                 out << "TICK " << engine.Tick.TimeLabel << ' ' << LookOf(engine.Tick.indicator).name << '\n';
             nextTick += 2;
         }

@@ -1,15 +1,8 @@
 #include "app/about_box.h"
 
-// Given by the build (CMakeLists.txt): the version and the month it was released.
-#ifndef TKW_VERSION
-#define TKW_VERSION "0.0.0"
-#endif
-#ifndef TKW_RELEASE_YEAR
-#define TKW_RELEASE_YEAR 2026
-#endif
-#ifndef TKW_RELEASE_MONTH
-#define TKW_RELEASE_MONTH 12
-#endif
+#include "app/version.h"
+
+// Given by the build (CMakeLists.txt).
 #ifndef TKW_HOMEPAGE
 #define TKW_HOMEPAGE "https://example.org/tkw"
 #endif
@@ -29,8 +22,8 @@ const char* const TAboutBox::kHomePage = TKW_HOMEPAGE;
 namespace {
 
 std::string VersionText() {
-    return std::string("版本 ") + TKW_VERSION + "（" + std::to_string(TKW_RELEASE_YEAR) + "年" +
-           std::to_string(TKW_RELEASE_MONTH) + "月）";
+    const ReleaseInfo& r = Release();
+    return std::string("版本 ") + r.version + "（" + std::to_string(r.year) + "年" + std::to_string(r.month) + "月）";
 }
 
 }  // namespace

@@ -4,7 +4,7 @@ namespace tkw {
 
 // "COMn=PATH": the same syntax on every platform, so that a command line
 // written for one works (or is refused) the same way on the other.
-bool MapComPortSpec(const std::string& spec) {
+bool ParseComPortSpec(const std::string& spec, int32_t& port, std::string& path) {
     const size_t eq = spec.find('=');
     if (eq == std::string::npos || eq < 4 || eq > 6 || eq + 1 == spec.size()) return false;
     const auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
@@ -15,7 +15,16 @@ bool MapComPortSpec(const std::string& spec) {
         n = n * 10 + (spec[i] - '0');
     }
     if (n < 1 || n > kMaxComPort) return false;
-    MapComPort(n, spec.substr(eq + 1));
+    port = n;
+    path = spec.substr(eq + 1);
+    return true;
+}
+
+bool MapComPortSpec(const std::string& spec) {
+    int32_t port = 0;
+    std::string path;
+    if (!ParseComPortSpec(spec, port, path)) return false;
+    MapComPort(port, path);
     return true;
 }
 

@@ -18,8 +18,10 @@ void MapComPort(int32_t port, const std::string& path);
 std::string ComPortPath(int32_t port);
 // Whether `port` was given a device of its own (always false on Windows).
 bool ComPortMapped(int32_t port);
-// Parses "COMn=PATH" (n 1..255, case-insensitive COM) and maps it; false for a
-// malformed text.
+// Parses "COMn=PATH" (n 1..255, case-insensitive COM); false for a malformed
+// text, and then `port` and `path` are untouched.
+bool ParseComPortSpec(const std::string& spec, int32_t& port, std::string& path);
+// Parses "COMn=PATH" and maps it; false for a malformed text.
 bool MapComPortSpec(const std::string& spec);
 
 }  // namespace tkw

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/posix/event_loop.h"
+#include "platform/event_loop.h"
 
 namespace tkw {
 namespace {

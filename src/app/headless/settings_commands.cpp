@@ -1,0 +1,73 @@
+#include "app/headless/settings_commands.h"
+
+#include "app/settings_report.h"
+#include "config/setting_names.h"
+#include "serial/com_map.h"
+
+namespace tkw {
+
+bool LoadForHeadless(FileSystem& files, Settings& s, ConsoleBoxes& boxes, LoadResult& result) {
+    result = LoadSettings(files, kConfigFileName, s);
+    if (result.ok()) return true;
+    const std::string why = result.error;
+    boxes.Detail = [why](const std::string& caption) {
+        return caption == kWarningCaption ? std::string(kConfigFileName) + ": " + why : std::string();
+    };
+    ReportLoad(result, boxes);
+    return false;
+}
+
+namespace {
+
+void PrintSettings(const Settings& s, const LoadResult& loaded, Console& console) {
+    if (loaded.outcome == LoadOutcome::NoFile)
+        console.Out(std::string("no ") + kConfigFileName + " here: the built-in defaults");
+    else if (loaded.outcome == LoadOutcome::ShortFile)
+        console.Out(std::string(kConfigFileName) + " is shorter than one record: every setting reads as 0");
+    else
+        console.Out(std::string(kConfigFileName) + ":");
+    for (const std::string& line : DescribeSettings(s, [](int port) { return ComPortPath(port); }))
+        console.Out("  " + line);
+}
+
+}  // namespace
+
+int ShowOrSetSettings(const HeadlessOptions& options, const HeadlessProgram& program, FileSystem& files,
+                      Console& console) {
+    ConsoleBoxes boxes(console);
+    Settings s;
+    LoadResult loaded;
+    if (!LoadForHeadless(files, s, boxes, loaded)) return 1;
+    if (!options.sets.empty()) {
+        // Every value checked before anything is written.
+        for (const std::string& assignment : options.sets) {
+            std::string why;
+            if (!ApplySetting(assignment, s, why)) {
+                console.Err(program.name + ": --set " + assignment + ": " + why + "; " + kConfigFileName +
+                            " is left as it was");
+                return 2;
+            }
+        }
+        const Status saved = savecfg(files, kConfigFileName, s);
+        if (!saved) {
+            boxes.Detail = [](const std::string&) { return std::string(kConfigFileName) + " is left as it was"; };
+            ReportSave(saved, boxes);
+            return 1;
+        }
+        loaded.outcome = LoadOutcome::Loaded;
+        console.Out("saved; a " + program.name + " running now takes the new settings at its next start");
+    }
+    PrintSettings(s, loaded, console);
+    return 0;
+}
+
+int ListPorts(SerialPortList& ports, const HeadlessProgram& program, Console& console) {
+    const std::vector<std::string> lines = ports.Lines();
+    for (const std::string& l : lines) console.Out(l);
+    if (lines.empty())
+        console.Out(program.system == kLinux ? "no serial ports found; give a device a number with --map COMn=PATH"
+                                             : "no serial ports found");
+    return 0;
+}
+
+}  // namespace tkw

@@ -2,15 +2,16 @@
 """Writes the sample captures: 75 seconds of a receiver whose time is eight
 hours ahead of the simulated PC clock (start 2026-01-01 00:00:00), one frame a
 second, with line noise, a frame split over two reads and, at 08:01:01, one
-frame that claims 08:01:31 (a 30-second jump on a scheduled second)."""
+frame that claims 08:01:31 (a 30-second jump on a scheduled second); and a few
+seconds of a receiver in step with the PC whose first frame is misread."""
 
 
 def bcd(v):
     return (v // 10) * 16 + v % 10
 
 
-def krw(h, m, s):
-    return [0xAA, 0x00, bcd(26), bcd(1), bcd(1), 0x00, bcd(h), bcd(m), bcd(s)]
+def krw(h, m, s, y=26, mo=1, d=1):
+    return [0xAA, 0x00, bcd(y), bcd(mo), bcd(d), 0x00, bcd(h), bcd(m), bcd(s)]
 
 
 def pl(h, m, s):
@@ -34,9 +35,10 @@ def main():
         out = [
             "# %s receiver, one frame a second, 8 hours ahead of the PC (start 2026-01-01 00:00:00)." % caption,
             "# Replay: tkw-replay --format %d --tick --monitor samples/%s.cap" % (code, name),
-            "# Elapsed 200: the first frame corrects at once (correct-now at start-up); second 31 of",
-            "# each minute corrects on schedule. Elapsed 5200: noise before the frame; 9200/9210: a",
-            "# frame split over two reads; 41200: a frame 30 s off on second 31 (a jump, not corrected).",
+            "# Elapsed 200: the correction requested at start-up would step the clock by 8 hours, so it",
+            "# waits for the next frame, which agrees: set at 1200. Second 31 of each minute corrects on",
+            "# schedule. Elapsed 5200: noise before the frame; 9200/9210: a frame split over two reads;",
+            "# 41200: a frame 30 s off on second 31 (a jump, not corrected).",
         ]
         for k in range(75):
             t = 8 * 3600 + 20 + k
@@ -54,6 +56,20 @@ def main():
         out.append("75000")
         with open("%s.cap" % name, "w") as f:
             f.write("\n".join(out) + "\n")
+
+    out = [
+        "# KRW_CODE receiver in step with the PC (start 2026-01-01 00:00:00), its first frame misread",
+        "# as 2031-07-09 03:12:07. Replay: tkw-replay --tick --monitor samples/misread_frame.cap",
+        "# Elapsed 200: the correction requested at start-up would step the clock by years, so it waits",
+        "# for the next frame; that one does not agree, the misread frame is dropped (jump log) and the",
+        "# next frame, in step, corrects at once.",
+    ]
+    for k in range(4):
+        frame = krw(3, 12, 7, 31, 7, 9) if k == 0 else krw(0, 0, k)
+        out.append("%d %s" % (200 + 1000 * k, hexs(frame)))
+    out.append("4000")
+    with open("misread_frame.cap", "w") as f:
+        f.write("\n".join(out) + "\n")
 
 
 if __name__ == "__main__":

@@ -114,6 +114,31 @@ void TimeCodeReceiver::OnAcceptedFrame(const FrameFormat& f, int base) {
         if (IsValid(frame)) OnFrame(frame);
     }
     bool CorrectDue = ScheduleDue(t);
+
+    if (held_) {
+        // This frame decides on the large step the one before it asked for.
+        held_ = false;
+        SystemTime frame = EntryClock;
+        f.ApplyDate(RxRing, base, frame);
+        frame.wHour = t.hour, frame.wMinute = t.minute, frame.wSecond = t.second, frame.wMilliseconds = 0;
+        const LocalMs expected = heldFrameMs_ + 1000;
+        if (IsValid(frame) && std::llabs(ToLocalMs(frame) - expected) <= settings_.JumpThreshold * 1000LL) {
+            // Two frames in a row agree: the step is made from this one.
+            f.ApplyDate(RxRing, base, EntryClock);
+            Correct(t, true);
+            return;
+        }
+        if (state_.JumpLogOn) {
+            const SystemTime h = FromLocalMs(heldFrameMs_);
+            log_.savelogline(1, "跳动未获下一帧确认，不校时！接收时间信息是：" + Num(h.wYear) + "-" + Num(h.wMonth) + "-" +
+                                    Num(h.wDay) + " " + Num(h.wHour) + ":" + Num(h.wMinute) + ":" + Num(h.wSecond) +
+                                    "  下一帧时间信息是：" + Num(frame.wYear) + "-" + Num(frame.wMonth) + "-" +
+                                    Num(frame.wDay) + " " + Num(t.hour) + ":" + Num(t.minute) + ":" + Num(t.second));
+        }
+        // The correction the dropped frame was due for is still owed: this
+        // frame is weighed for it by the usual rules.
+        CorrectDue = true;
+    }
     if (!CorrectDue && !state_.CorrectNow) return;
 
     // Time jump: seconds of the day, deliberately without a wrap at midnight
@@ -155,24 +180,42 @@ void TimeCodeReceiver::OnAcceptedFrame(const FrameFormat& f, int base) {
     }
 
     if (!CorrectDue && !state_.CorrectNow) return;
-    CorrectDue = true;
+    Correct(t, false);
+}
 
+void TimeCodeReceiver::Correct(const FrameTime& t, bool confirmed) {
     // Out-of-range time fields leave the working record alone so that they
     // cannot show up as a false jump on the next frame of this chunk;
     // CorrectNow stays set and the next good frame corrects.
     if (t.hour > 23 || t.minute > 59 || t.second > 59) return;
+    const SystemTime pcTime = EntryClock;
     EntryClock.wHour = t.hour;
     EntryClock.wMinute = t.minute;
     EntryClock.wSecond = t.second;
-    // Above 999 only a damaged configuration file can put it.
-    EntryClock.wMilliseconds = std::min<uint16_t>(settings_.FineAdjustMs, 999);
-
-    // Delay compensation: the time spent in this call so far goes on top.
+    EntryClock.wMilliseconds = 0;
     if (!IsValid(EntryClock)) return;
+    const LocalMs frameMs = ToLocalMs(EntryClock);
+
+    // Delay compensation: the fine adjustment (above 999 only a damaged
+    // configuration file can put it) and the time spent in this call so far
+    // go on top.
     const SystemTime now = clock_.GetLocalTime();
     const LocalMs spent = IsValid(now) && entryValid_ ? ToLocalMs(now) - EntryNow : 0;
-    const LocalMs target = ToLocalMs(EntryClock) + spent;
+    const LocalMs target = frameMs + std::min<uint16_t>(settings_.FineAdjustMs, 999) + spent;
     if (target < kMinLocalMs || target > kMaxLocalMs) return;
+
+    // A step of more than an hour is made only when the next accepted frame
+    // agrees (one second later, give or take the jump threshold): a single
+    // misread frame must not move the clock by years, while a PC that is
+    // really far off (a dead clock battery) is still set, a second later.
+    if (!confirmed && (!IsValid(now) || std::llabs(target - ToLocalMs(now)) > kLargeStepMs)) {
+        held_ = true;
+        heldFrameMs_ = frameMs;
+        // The clock was not set: a later frame of this call is weighed
+        // against the PC's time, not this frame's.
+        EntryClock = pcTime;
+        return;
+    }
     EntryClock = FromLocalMs(target);
 
     clock_.SetLocalTime(EntryClock);

@@ -27,8 +27,15 @@ public:
     void HandleChunk(const uint8_t* ChunkBuf, int32_t ChunkLen);
 
     // Empties the ring: both indices to `index` (0 at start-up, 1 after a
-    // change of code format). The ring's bytes are left as they are.
-    void ResetRing(uint16_t index) { RxHead = RxTail = index; }
+    // change of code format). The ring's bytes are left as they are, and a
+    // large step waiting for its second frame is dropped.
+    void ResetRing(uint16_t index) {
+        RxHead = RxTail = index;
+        held_ = false;
+    }
+
+    // Steps of the clock larger than this wait for the next frame to agree.
+    static constexpr LocalMs kLargeStepMs = 3'600'000;
 
     // Bytes waiting behind RxTail.
     int Avail() const { return RxHead >= RxTail ? RxHead - RxTail : kRingSize - RxTail + RxHead; }
@@ -48,6 +55,9 @@ private:
     void Dump(const FrameFormat& f, int base);
     void OnAcceptedFrame(const FrameFormat& f, int base);
     bool ScheduleDue(const FrameTime& t) const;
+    // Sets the clock from the frame time `t` (its date is in EntryClock), or
+    // holds a large step for the next frame to confirm.
+    void Correct(const FrameTime& t, bool confirmed);
 
     const Settings& settings_;
     RuntimeState& state_;
@@ -61,6 +71,11 @@ private:
     LocalMs EntryNow = 0;
     bool entryValid_ = false;
     SystemTime EntryClock;
+
+    // A step of more than kLargeStepMs waiting for the next accepted frame:
+    // the held frame's date and time (whole second).
+    bool held_ = false;
+    LocalMs heldFrameMs_ = 0;
 };
 
 }  // namespace tkw

@@ -98,22 +98,24 @@ TEST_P(SampleReplay, CorrectsOnScheduleAndRefusesTheJump) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
 
-    // Correct-now at start-up, then second 31 of each minute; the jump frame
-    // (08:01:31 sent at 08:01:01) is not corrected.
-    EXPECT_EQ(Lines(r.out, "SET "), (std::vector<std::string>{"SET 2026-01-01 08:00:20.135",
+    // The start-up correction, 8 h, made from the second frame, which agrees
+    // with the first; then second 31 of each minute; the jump frame (08:01:31
+    // sent at 08:01:01) is not corrected.
+    EXPECT_EQ(Lines(r.out, "SET "), (std::vector<std::string>{"SET 2026-01-01 08:00:21.135",
                                                               "SET 2026-01-01 08:00:31.135",
                                                               "SET 2026-01-01 08:01:31.135"}));
     EXPECT_EQ(Lines(r.out, "TX 55").size(), 3u);
     // Every frame is seen once, noise and split frame included.
     EXPECT_EQ(Lines(r.out, "MON 【").size(), 75u);
 
-    // Red at start, green once frames arrive, yellow from the jump until the
-    // next scheduled correction.
+    // Red at start, yellow while the first frame's step waits for the second,
+    // green once it is made, yellow from the jump until the next scheduled
+    // correction.
     const std::vector<std::string> ticks = Lines(r.out, "TICK ");
     ASSERT_EQ(ticks.size(), 76u);
     EXPECT_EQ(ticks.front(), "TICK 0:00:00 red");
     for (const auto& [label, colour] : std::vector<std::pair<std::string, std::string>>{
-             {"8:00:20", "green"}, {"8:01:01", "green"}, {"8:01:02", "yellow"}, {"8:01:31", "yellow"},
+             {"0:00:01", "yellow"}, {"8:00:21", "green"}, {"8:01:01", "green"}, {"8:01:02", "yellow"}, {"8:01:31", "yellow"},
              {"8:01:32", "green"}}) {
         EXPECT_NE(std::find(ticks.begin(), ticks.end(), "TICK " + label + " " + colour), ticks.end())
             << label << " " << colour;
@@ -133,6 +135,21 @@ INSTANTIATE_TEST_SUITE_P(Formats, SampleReplay,
                          ::testing::Values(SampleCase{"krw_code", 1}, SampleCase{"pl_code", 2},
                                            SampleCase{"mn_code", 3}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A misread frame at start-up is not taken: the step it asks for (years) waits
+// for the next frame, which does not agree; it is dropped, with a line in the
+// jump log, and the next frame, in step, corrects.
+TEST_F(ReplayRun, MisreadFrameDoesNotStepTheClock) {
+    const RunResult r = Replay("--tick --monitor --dir " + dir.string() + " " + Sample("misread_frame.cap"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, ReadAll(std::string(TKW_SOURCE_DIR) + "/tests/replay/golden/misread_frame.out"));
+    EXPECT_EQ(Lines(r.out, "SET "), std::vector<std::string>{"SET 2026-01-01 00:00:01.135"});
+    EXPECT_EQ(ReadAll(dir / "260101S.txt"),
+              "\r\n 2026-01-01 00:00:00 ------跳动发生！接收时间信息是：3:12:7  当前机器时间是：0:0:0  跳动设置是：3秒"
+              "\r\n 2026-01-01 00:00:00 ------跳动发生！接收日期信息是：2031-7-9  当前机器日期是：2026-1-1  跳动设置是：3秒"
+              "\r\n 2026-01-01 00:00:01 ------跳动未获下一帧确认，不校时！接收时间信息是：2031-7-9 3:12:7  "
+              "下一帧时间信息是：2026-1-1 0:0:1");
+}
 
 // The parser's reasons are tested with the parser; here: nothing runs, not
 // even the good lines before the bad one.
@@ -180,7 +197,7 @@ TEST_F(ReplayRun, SettingsComeFromAConfigurationFile) {
 
     const RunResult r = Replay("--no-jump-log --config " + (dir / "horalsys.conf").string() + " " + Sample("mn_code.cap"));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Lines(r.out, "SET ").front(), "SET 2026-01-01 08:00:20.500");
+    EXPECT_EQ(Lines(r.out, "SET ").front(), "SET 2026-01-01 08:00:21.500");
 
     // Without the start-up request every scheduled frame shows the PC 8 h
     // off, a jump, and "no correction on a jump" holds.

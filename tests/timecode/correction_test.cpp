@@ -55,6 +55,7 @@ TEST(Schedule, DecidesWhichFramesCorrect) {
         rig.settings.NoCorrectOnJump = false;
         rig.state.SignalAge = 50;
         rig.state.JumpPending = true;
+        rig.clock.Set(At(2026, 3, 14, c.h, c.m, c.s));  // in step: only the schedule decides
         rig.Feed(Krw(c.h, c.m, c.s));
         EXPECT_EQ(rig.Only("SET").size(), c.due ? 1u : 0u);
         EXPECT_EQ(rig.state.SignalAge, 0);            // every accepted frame
@@ -100,8 +101,12 @@ TEST(JumpHandling, LinesFlagsAndWhetherTheClockIsSet) {
          false},
         {"date alone differs", At(2026, 3, 14, 8, 5, 30), Krw(8, 5, 31, 26, 3, 15), true, false, true,
          {DateJump("2026-3-15", "2026-3-14")}, true},
-        {"date differs, corrected when allowed", At(2026, 3, 14, 8, 5, 30), Krw(8, 5, 31, 26, 3, 15), false, false,
-         true, {DateJump("2026-3-15", "2026-3-14"), "SET 2026-03-15 08:05:31.135", kTx}, false},
+        {"date differs, corrected when allowed", At(2026, 3, 14, 23, 59, 59), Krw(0, 0, 31, 26, 3, 15), false, false,
+         true, {TimeJump("0:0:31", "23:59:59"), DateJump("2026-3-15", "2026-3-14"), "SET 2026-03-15 00:00:31.135", kTx},
+         false},
+        // A day is more than an hour: the step waits for the next frame.
+        {"a day's step is held", At(2026, 3, 14, 8, 5, 30), Krw(8, 5, 31, 26, 3, 15), false, false, true,
+         {DateJump("2026-3-15", "2026-3-14")}, true},
         {"zero date bytes take the PC's date", At(2026, 3, 14, 8, 5, 30), Krw(8, 5, 31, 0, 0, 0), true, false,
          true, {kSet, kTx}, false},
         // 8:60:31 is 9:00:31 in seconds of the day: within the threshold, so
@@ -118,6 +123,76 @@ TEST(JumpHandling, LinesFlagsAndWhetherTheClockIsSet) {
         rig.state.JumpLogOn = c.jumpLog;
         rig.state.JumpPending = true;  // an earlier verdict, re-evaluated here
         rig.Feed(c.frame);
+        EXPECT_EQ(rig.events, c.expected);
+        EXPECT_EQ(rig.state.JumpPending, c.jumpPending);
+        EXPECT_EQ(rig.state.CorrectNow, c.correctNow && rig.Only("SET").empty());
+    }
+}
+
+std::string Dropped(const char* held, const char* next) {
+    return std::string("LOG1 跳动未获下一帧确认，不校时！接收时间信息是：") + held + "  下一帧时间信息是：" + next;
+}
+
+// A step of more than an hour is made only when the next accepted frame
+// agrees (one second later, give or take the threshold), and from that frame;
+// otherwise the held frame is dropped and the next pair is tried. Chunks come
+// a second apart; the jump log is on.
+TEST(LargeStep, WaitsForTheNextFrameToAgree) {
+    const SystemTime deadBattery = At(2001, 1, 1, 0, 0, 5);
+    const std::string tj = TimeJump("8:5:31", "0:0:5"), dj = DateJump("2026-3-14", "2001-1-1");
+    struct Case {
+        const char* name;
+        SystemTime pc;
+        bool correctNow, noCorrectOnJump;
+        std::vector<Bytes> chunks;
+        Events expected;
+        bool jumpPending;
+    } cases[] = {
+        {"dead clock battery: set a second later", deadBattery, true, true, {Krw(8, 5, 31), Krw(8, 5, 32)},
+         {tj, dj, "SET 2026-03-14 08:05:32.135", kTx}, false},
+        {"both frames in one chunk", deadBattery, true, true, {Cat({Krw(8, 5, 31), Krw(8, 5, 32)})},
+         {tj, dj, "SET 2026-03-14 08:05:32.135", kTx}, false},
+        {"agrees within the threshold: 4 s on", deadBattery, true, true, {Krw(8, 5, 31), Krw(8, 5, 35)},
+         {tj, dj, "SET 2026-03-14 08:05:35.135", kTx}, false},
+        {"beyond it: 5 s on, and that frame is held in turn", deadBattery, true, true, {Krw(8, 5, 31), Krw(8, 5, 36)},
+         {tj, dj, Dropped("2026-3-14 8:5:31", "2026-3-14 8:5:36"), TimeJump("8:5:36", "0:0:6"), dj}, true},
+        {"the next pair is tried", deadBattery, true, true, {Krw(3, 12, 7, 31, 7, 9), Krw(8, 5, 31), Krw(8, 5, 32)},
+         {TimeJump("3:12:7", "0:0:5"), DateJump("2031-7-9", "2001-1-1"), Dropped("2031-7-9 3:12:7", "2026-3-14 8:5:31"),
+          TimeJump("8:5:31", "0:0:6"), dj, "SET 2026-03-14 08:05:32.135", kTx},
+         false},
+        {"misread at start-up: dropped, the next frame corrects", At(2026, 3, 14, 8, 5, 30), true, true,
+         {Krw(3, 12, 7, 31, 7, 9), Krw(8, 5, 31)},
+         {TimeJump("3:12:7", "8:5:30"), DateJump("2031-7-9", "2026-3-14"), Dropped("2031-7-9 3:12:7", "2026-3-14 8:5:31"),
+          kSet, kTx},
+         false},
+        {"misread and a good frame in one chunk: weighed against the PC", At(2026, 3, 14, 8, 5, 30), true, true,
+         {Cat({Krw(3, 12, 7, 31, 7, 9), Krw(8, 5, 30)})},
+         {TimeJump("3:12:7", "8:5:30"), DateJump("2031-7-9", "2026-3-14"), Dropped("2031-7-9 3:12:7", "2026-3-14 8:5:30"),
+          "SET 2026-03-14 08:05:30.135", kTx},
+         false},
+        {"scheduled, jumps corrected: 5 h behind", At(2026, 3, 14, 3, 5, 30), false, false,
+         {Krw(8, 5, 31), Krw(8, 5, 32)}, {TimeJump("8:5:31", "3:5:30"), "SET 2026-03-14 08:05:32.135", kTx}, false},
+        {"scheduled misread: the next frame makes the correction owed", At(2026, 3, 14, 8, 5, 30), false, false,
+         {Krw(3, 12, 31, 31, 7, 9), Krw(8, 5, 32)},
+         {TimeJump("3:12:31", "8:5:30"), DateJump("2031-7-9", "2026-3-14"),
+          Dropped("2031-7-9 3:12:31", "2026-3-14 8:5:32"), "SET 2026-03-14 08:05:32.135", kTx},
+         false},
+        {"exactly an hour is made at once", At(2026, 3, 14, 7, 5, 31, 135), true, true, {Krw(8, 5, 31)},
+         {TimeJump("8:5:31", "7:5:31"), kSet, kTx}, false},
+        {"an hour and a millisecond waits", At(2026, 3, 14, 7, 5, 31, 134), true, true, {Krw(8, 5, 31)},
+         {TimeJump("8:5:31", "7:5:31")}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.clock.Set(c.pc);
+        rig.settings.NoCorrectOnJump = c.noCorrectOnJump;
+        rig.state.CorrectNow = c.correctNow;
+        rig.state.JumpLogOn = true;
+        for (const Bytes& chunk : c.chunks) {
+            rig.Feed(chunk);
+            rig.clock.Advance(1000);
+        }
         EXPECT_EQ(rig.events, c.expected);
         EXPECT_EQ(rig.state.JumpPending, c.jumpPending);
         EXPECT_EQ(rig.state.CorrectNow, c.correctNow && rig.Only("SET").empty());

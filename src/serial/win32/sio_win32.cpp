@@ -37,6 +37,7 @@
 #include "platform/win32_text.h"
 #include "serial/com_map.h"
 #include "serial/port_table.h"
+#include "serial/read_failure.h"
 #include "serial/sio.h"
 
 namespace tkw {
@@ -48,9 +49,11 @@ struct Win32Extra {
     // (reads and waits come from the reader only, writes from the main
     // thread), and the event sio_wake sets to end a wait.
     std::atomic<HANDLE> readDone{nullptr}, writeDone{nullptr}, wake{nullptr};
-    // What a wait brought, not yet read (the reader's alone).
+    // What a wait brought, not yet read, and the reads aborted since the last
+    // byte came (the reader's alone).
     uint8_t ahead[256] = {};
     DWORD aheadCount = 0;
+    int abortsInARow = 0;
 };
 using Port = PortSlot<HANDLE, nullptr, Win32Extra>;
 using HandleUse = PortUse<Port>;
@@ -152,19 +155,44 @@ int32_t ModemLine(int32_t port, int32_t mode, DWORD raise, DWORD drop) {
     return GetLastError() == ERROR_NOT_SUPPORTED ? 0 : kSioSystem;
 }
 
-// A USB adapter pulled out: the handle is of no use until reopened.
-bool Gone(DWORD err) {
-    return err == ERROR_DEVICE_NOT_CONNECTED || err == ERROR_BAD_COMMAND || err == ERROR_DEVICE_REMOVED;
-}
+// The numbers read_failure.h classifies are the system's own.
+static_assert(win32_error::kInvalidFunction == ERROR_INVALID_FUNCTION && win32_error::kAccessDenied == ERROR_ACCESS_DENIED &&
+              win32_error::kInvalidHandle == ERROR_INVALID_HANDLE && win32_error::kNotReady == ERROR_NOT_READY &&
+              win32_error::kBadCommand == ERROR_BAD_COMMAND && win32_error::kGenFailure == ERROR_GEN_FAILURE &&
+              win32_error::kDevNotExist == ERROR_DEV_NOT_EXIST && win32_error::kBrokenPipe == ERROR_BROKEN_PIPE &&
+              win32_error::kOperationAborted == ERROR_OPERATION_ABORTED &&
+              win32_error::kDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED &&
+              win32_error::kDeviceRemoved == ERROR_DEVICE_REMOVED);
 
-// After a failed read or write: a line error that stopped the port after all
-// (a driver that ignores fAbortOnError) is cleared so that the next call
-// works again. True when that was the failure.
-bool ClearAbort(HANDLE h) {
-    if (GetLastError() != ERROR_OPERATION_ABORTED) return false;
+// After a failed write: a line error that stopped the port after all (a
+// driver that ignores fAbortOnError) is cleared so that the next call works
+// again.
+void ClearAbort(HANDLE h) {
+    if (GetLastError() != ERROR_OPERATION_ABORTED) return;
     DWORD errors = 0;
     ClearCommError(h, &errors, nullptr);
-    return true;
+}
+
+// After a failed read or wait, with GetLastError() telling why: a line error
+// is cleared and reads as nothing; a device gone from under the handle is
+// kSioGone, anything else kSioSystem (see read_failure.h). ClearCommError
+// both clears the line error and asks whether the port still answers.
+int32_t ReadFailed(Port& p, HANDLE h) {
+    const DWORD err = GetLastError();
+    DWORD errors = 0;
+    const bool answers = ClearCommError(h, &errors, nullptr) != FALSE;
+    switch (ClassifyReadFailure(err, answers, p.abortsInARow)) {
+        case ReadFailure::LineError:
+            ++p.abortsInARow;
+            return 0;
+        case ReadFailure::Gone:
+            p.lastError.store(err);
+            return kSioGone;
+        case ReadFailure::Other:
+            break;
+    }
+    p.lastError.store(err);
+    return kSioSystem;
 }
 
 }  // namespace
@@ -222,6 +250,7 @@ int32_t sio_open(int32_t port) {
     p.writeDone.store(events[1]);
     p.wake.store(events[2]);
     p.aheadCount = 0;
+    p.abortsInARow = 0;
     p.lastError.store(0);
     p.handle.store(h);
     return 0;
@@ -310,7 +339,8 @@ int32_t sio_SetWriteTimeouts(int32_t port, int32_t totalMs) {
 // One overlapped read of up to `len` bytes into `buf`: what the driver holds
 // comes at once; with nothing there it waits for the first byte until `stop`
 // is set or `timeoutMs` passes (0: no wait at all), and is then cancelled.
-// Returns the bytes read, or -1 with GetLastError() set.
+// Returns the bytes read, or -1 with GetLastError() set (a read the driver
+// aborted by itself included: only our own cancel is no failure).
 long ReadSome(HANDLE h, HANDLE done, HANDLE stop, uint8_t* buf, DWORD len, DWORD timeoutMs) {
     OVERLAPPED ov{};
     ov.hEvent = done;
@@ -321,8 +351,9 @@ long ReadSome(HANDLE h, HANDLE done, HANDLE stop, uint8_t* buf, DWORD len, DWORD
     const DWORD r = WaitForMultipleObjects(stop ? 2 : 1, both, FALSE, timeoutMs);
     // Not finished: cancelled, and waited for, since it writes into `ov` and
     // `buf` (a byte may still have come: it is kept).
-    if (r != WAIT_OBJECT_0) CancelIoEx(h, &ov);
-    if (GetOverlappedResult(h, &ov, &n, TRUE) || GetLastError() == ERROR_OPERATION_ABORTED)
+    const bool cancelled = r != WAIT_OBJECT_0;
+    if (cancelled) CancelIoEx(h, &ov);
+    if (GetOverlappedResult(h, &ov, &n, TRUE) || (cancelled && GetLastError() == ERROR_OPERATION_ABORTED))
         return static_cast<long>(n);
     return -1;
 }
@@ -342,11 +373,8 @@ int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) {
         return static_cast<int32_t>(n);
     }
     const long n = ReadSome(use.Handle(), p.readDone.load(), nullptr, buf, static_cast<DWORD>(len), 0);
-    if (n >= 0) return static_cast<int32_t>(n);
-    const DWORD err = GetLastError();
-    if (ClearAbort(use.Handle())) return 0;
-    p.lastError.store(err);
-    return Gone(err) ? kSioGone : kSioSystem;
+    if (n > 0) p.abortsInARow = 0;
+    return n >= 0 ? static_cast<int32_t>(n) : ReadFailed(p, use.Handle());
 }
 
 int32_t sio_wait(int32_t port, int32_t timeoutMs) {
@@ -358,13 +386,10 @@ int32_t sio_wait(int32_t port, int32_t timeoutMs) {
                             timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
     if (n > 0) {
         p.aheadCount = static_cast<DWORD>(n);
+        p.abortsInARow = 0;
         return 1;
     }
-    if (n == 0) return 0;
-    const DWORD err = GetLastError();
-    if (ClearAbort(use.Handle())) return 0;
-    p.lastError.store(err);
-    return Gone(err) ? kSioGone : kSioSystem;
+    return n == 0 ? 0 : ReadFailed(p, use.Handle());
 }
 
 int32_t sio_wake(int32_t port) {

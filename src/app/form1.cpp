@@ -82,6 +82,9 @@ void TForm1::FormCreate() {
 void TForm1::FormClose() { Link.Stop(); }
 
 void TForm1::Timer1Timer() {
+    // The port's recovery is looked after at the same pace: a device found
+    // gone is acted on within a tick, and a try comes when it is due.
+    Link.ServicePort();
     if (!Core.CheckSecond()) return;
     const SecondTick& t = Core.Tick;
     Label1.SetCaption(t.TimeLabel);
@@ -115,7 +118,7 @@ void TForm1::N31Click(MenuItem& item) {
         // port is closed and reopened, which drops what the old format left
         // in its buffers. Its own save is not reported: the one below writes
         // the whole record again, the baud code included.
-        Link.Ports.ChangeBaud(BaudCodeForFormat(item.Tag));
+        Link.ChangeBaud(BaudCodeForFormat(item.Tag));
         saved = Save();
         Receiver.ResetRing(1);
     }
@@ -124,7 +127,7 @@ void TForm1::N31Click(MenuItem& item) {
 }
 
 PortChange TForm1::ChangePort(int32_t port, std::optional<int32_t> fallbackBaudCode) {
-    const PortChange r = Link.Ports.ChangePort(port, fallbackBaudCode);
+    const PortChange r = Link.ChangePort(port, fallbackBaudCode);
     ReportSave(r.saved, io_.boxes);
     return r;
 }
@@ -133,7 +136,11 @@ void TForm1::com11Click(MenuItem& item) { ChangePort(item.Tag); }
 
 void TForm1::N21Click() { io_.platform.ShowModal(Form4); }
 
-void TForm1::N48001Click(MenuItem& item) { ReportSave(Link.Ports.ChangeBaud(item.Tag).saved, io_.boxes); }
+void TForm1::N48001Click(MenuItem& item) { ReportSave(Link.ChangeBaud(item.Tag).saved, io_.boxes); }
+
+void TForm1::SystemResumed() { Link.TryPortNow(true); }
+
+void TForm1::PortArrived() { Link.TryPortNow(false); }
 
 void TForm1::N6Click() { State.CorrectNow = true; }
 

@@ -71,8 +71,15 @@ public:
     // Asks the reader to stop; does not wait for it.
     void FormClose();
 
-    // Every 2 ms; acts once per change of the clock's second.
+    // Every 2 ms; acts once per change of the clock's second, and looks
+    // after a port that is away (SerialLink::ServicePort).
     void Timer1Timer();
+
+    // The system has woken from sleep: the port is opened afresh, since its
+    // handle may not have lived through the sleep. A serial port has arrived:
+    // a port that is away is tried at once. Neither shows a box.
+    void SystemResumed();
+    void PortArrived();
 
     // The strip's mouse handlers, bound to Panel2, Label1 and Label2 alike;
     // x and y relative to the control. A press of any button anchors a drag.

@@ -1,5 +1,7 @@
 #include "app/port_recovery.h"
 
+#include "serial/com_map.h"
+
 namespace tkw {
 
 namespace {
@@ -11,13 +13,18 @@ std::string Seconds(std::chrono::milliseconds d) {
 }  // namespace
 
 void PortRecovery::Started(bool open, Ms now) {
+    started_ = true;
     if (!open) GoDown(" cannot be opened", now);
 }
 
-void PortRecovery::GoDown(const std::string& what, Ms now) {
-    std::string reason = port_.Reason();
+void PortRecovery::Say(const std::string& what) {
+    const std::string reason = port_.Reason();
     say_(port_.Name() + what + (reason.empty() ? "" : ": " + reason) + "; trying again every " + Seconds(retry_));
-    // Nothing reads a dead descriptor meanwhile. Reads that found it gone
+}
+
+void PortRecovery::GoDown(const std::string& what, Ms now) {
+    Say(what);
+    // Nothing reads a dead handle meanwhile. Reads that found it gone
     // before the hold are of no more news.
     reader_.Pause();
     gone_.store(false);
@@ -27,6 +34,7 @@ void PortRecovery::GoDown(const std::string& what, Ms now) {
 }
 
 PortRecovery::Ms PortRecovery::Service(Ms now) {
+    if (!started_ || changing_) return Ms(-1);
     if (gone_.exchange(false) && !down_) GoDown(" is gone", now);
     if (!down_) return Ms(-1);
     if (now < nextTry_) return nextTry_ - now;
@@ -38,6 +46,59 @@ PortRecovery::Ms PortRecovery::Service(Ms now) {
     }
     nextTry_ = now + retry_;
     return retry_;
+}
+
+PortRecovery::Ms PortRecovery::TryNow(bool forceReopen, Ms now) {
+    if (!started_ || changing_) return Ms(-1);
+    if (forceReopen && !down_) {
+        reader_.Pause();
+        gone_.store(false);
+        port_.Close();
+        if (port_.Reopen()) {
+            reader_.Resume();
+            return Ms(-1);
+        }
+        Say(" cannot be opened again");
+        down_ = true;
+        nextTry_ = now + retry_;
+        return retry_;
+    }
+    if (down_) nextTry_ = now;
+    return Service(now);
+}
+
+void PortRecovery::ChangeEnded(bool inUse, Ms now) {
+    changing_ = false;
+    if (!started_) return;
+    if (inUse) {
+        // The change opened a port afresh: what was seen of the old one is
+        // of no more news.
+        gone_.store(false);
+        if (down_) {
+            say_(port_.Name() + " is in use");
+            down_ = false;
+            reader_.Resume();
+        }
+        return;
+    }
+    if (down_)
+        nextTry_ = now + retry_;
+    else
+        GoDown(" cannot be opened", now);
+}
+
+bool ConfiguredPort::Reopen() {
+    if (serial_.sio_open(settings_.PortNumber) != 0) return false;
+    if (setup_.PortSet()) return true;
+    serial_.sio_close(settings_.PortNumber);
+    return false;
+}
+
+std::string ConfiguredPort::Name() {
+    const std::string com = "COM" + std::to_string(settings_.PortNumber);
+    const std::string path = ComPortPath(settings_.PortNumber);
+    // Windows names the device by its COM number already.
+    return path == "\\\\.\\" + com ? com : com + " (" + path + ")";
 }
 
 }  // namespace tkw

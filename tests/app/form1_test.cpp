@@ -381,6 +381,57 @@ TEST(Form1, SettingsDialogAndPortChooserChangeWhatTheProgramRuns) {
     EXPECT_EQ(f.ReaderHolds(), 0);
 }
 
+// A port that does not open at start-up is left to recovery: the start-up's
+// box once, none on the tries. A port's arrival tries at once; a menu change
+// during recovery ends it, and a failed one leaves the port then in force to
+// be tried; a wake from sleep reopens the port in use. The reader's holds are
+// always paired.
+TEST(Form1, APortThatIsAwayComesBackWithoutBoxesAndFollowsTheMenu) {
+    Rig rig;
+    rig.serial.failing = {"open 1"};
+    TForm1& f = rig.Create();
+    ASSERT_EQ(rig.boxes.shown.size(), 1u);
+    EXPECT_EQ(rig.boxes.shown[0].text, kMsgStartupOpenFailed);
+    EXPECT_TRUE(f.Link.PortDown());
+    EXPECT_EQ(f.ReaderHolds(), 1);
+
+    const auto count = [&](const char* call) { return std::count(rig.serial.calls.begin(), rig.serial.calls.end(), call); };
+    f.PortArrived();  // not there yet
+    EXPECT_EQ(count("open 1"), 2);
+    rig.serial.failing.clear();
+    f.PortArrived();
+    EXPECT_FALSE(f.Link.PortDown());
+    EXPECT_EQ(f.ReaderHolds(), 0);
+    EXPECT_EQ(count("ioctl 1 10 3"), 2) << "the line set up again";
+    EXPECT_TRUE(rig.ReaderReadsAgain());
+    EXPECT_EQ(rig.boxes.shown.size(), 1u);
+
+    // COM2 does not open, nor does COM1 again: the change's boxes, and COM1
+    // is what recovery tries.
+    rig.serial.failing = {"open 2", "open 1"};
+    f.PopupMenu1.com21.Click();
+    EXPECT_EQ(rig.boxes.shown.size(), 3u);
+    EXPECT_TRUE(f.Link.PortDown());
+    EXPECT_EQ(f.ReaderHolds(), 1);
+    f.PortArrived();
+    EXPECT_EQ(count("open 1"), 5);
+    EXPECT_EQ(count("open 2"), 1);
+
+    rig.serial.failing = {"open 1"};
+    f.PopupMenu1.com21.Click();
+    EXPECT_FALSE(f.Link.PortDown());
+    EXPECT_EQ(f.ReaderHolds(), 0);
+    EXPECT_EQ(rig.SavedConfig().PortNumber, 2);
+    EXPECT_EQ(rig.boxes.shown.size(), 3u);
+
+    rig.serial.calls.clear();
+    f.SystemResumed();
+    EXPECT_TRUE(rig.serial.Has("close 2") && rig.serial.Has("open 2") && rig.serial.Has("ioctl 2 10 3"));
+    EXPECT_FALSE(f.Link.PortDown());
+    EXPECT_EQ(f.ReaderHolds(), 0);
+    EXPECT_EQ(rig.boxes.shown.size(), 3u);
+}
+
 TEST(Form1, TrayRoundTripAndOnlyARightClickOpensTheMenu) {
     Rig rig;
     TForm1& f = rig.Create();

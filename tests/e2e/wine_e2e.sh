@@ -24,6 +24,8 @@
 #   - a second copy shows "串口校时程序已经在运行！" (caption "警告"), ends, and
 #     leaves the first running;
 #   - "关闭退出" ends the program with status 0;
+#   - a port that comes back: COM1's pseudo-terminal removed for 10 s and made
+#     again; corrections resume with no box, and the wait costs almost no CPU;
 #   - figures only: frame to clock step under Wine with each reader (polling
 #     and waiting), and the monitor window over a long run.
 # Screenshots of the strip, its open menu, the dialogs, the monitor and the
@@ -75,7 +77,8 @@ wait_until 20 test -s "$work/display" || { echo "Xvfb did not start" >&2; exit 1
 export DISPLAY=":$(head -1 "$work/display")"
 screen_w=1024
 
-socat pty,raw,echo=0,link="$work/com1" pty,raw,echo=0,link="$work/receiver" >"$work/socat.log" 2>&1 & pids+=($!)
+socat pty,raw,echo=0,link="$work/com1" pty,raw,echo=0,link="$work/receiver" >"$work/socat.log" 2>&1 & socat_pid=$!
+pids+=("$socat_pid")
 wait_until 10 test -e "$work/receiver" || { echo "socat did not start" >&2; exit 1; }
 # Held open for the whole run: socat ends when the last user of an end closes
 # it, and two receivers take turns on this one.
@@ -596,6 +599,90 @@ xdotool mousemove $((strip_x - 60 + 120)) 108 click 3
 sleep 1.5
 menu_keys Up Return
 ended "$tkw_pid" 20 || bad "second run did not end"
+
+# ---- Port recovery (begin): the pseudo-terminal behind COM1 goes away while
+# the program corrects from it, stays away 10 s and is made again at the same
+# path. The program must come back to it by itself: corrections resume, no box
+# is stacked, and it waits without burning the processor (the figure is
+# printed; only a generous bound is checked, the machine being shared).
+say "port recovery: COM1's pseudo-terminal removed for 10 s, then made again"
+mkdir -p "$work/recovery"
+(
+  cd "$work/recovery"
+  TKW_E2E_CORRECT_EVERY_FRAME=1 exec "$wine" "$exe" >"$work/tkw-recovery.log" 2>&1
+) & rec_pid=$!
+pids+=("$rec_pid")
+rec_log="$work/recovery/clock.log"
+sets() { local n; n="$(grep -c '^SET ' "$rec_log" 2>/dev/null)"; echo "${n:-0}"; }
+more_sets_than() { [ "$(sets)" -gt "$1" ]; }
+# CPU time (user + system) of a process so far, in clock ticks.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+other_windows() {  # visible boxes of this program: captioned TKW (not the strip) or 错误
+  { boxes; xdotool search --onlyvisible --name '^错误$' 2>/dev/null || true; } | grep -c . || true
+}
+if wait_until 60 strip_shown; then
+  sleep 2
+  run_sim sim_rec --count 5
+  if wait_until 5 more_sets_than 2; then
+    ok "corrections from COM1 ($(sets) so far)"
+  else
+    bad "no corrections before the removal ($(sets))"
+  fi
+  # The removal: socat ends and both links go (the end this script holds
+  # open is let go first).
+  exec 7<&-
+  kill "$socat_pid"
+  wait "$socat_pid" 2>/dev/null || true
+  wait_until 5 test ! -e "$work/com1" || bad "the link $work/com1 is still there"
+  sleep 1   # the failure seen and acted on
+  before="$(sets)"
+  ticks0="$(cpu_ticks "$rec_pid")"
+  t0="$(date +%s%N)"
+  sleep 10
+  ticks1="$(cpu_ticks "$rec_pid")"
+  t1="$(date +%s%N)"
+  hz="$(getconf CLK_TCK)"
+  # CPU per cent of one core over the wait, to a tenth.
+  permille=$(( (ticks1 - ticks0) * 1000 * 1000000000 / hz / (t1 - t0) ))
+  say "      tkw-e2e.exe used $((permille / 10)).$((permille % 10)) % of one core while the port was away ($((ticks1 - ticks0)) ticks of 1/$hz s in $(( (t1 - t0) / 1000000 )) ms)"
+  if [ "$permille" -lt 50 ]; then ok "waiting costs $((permille / 10)).$((permille % 10)) % of a core (< 5 %)"; else bad "waiting for the port costs $((permille / 10)).$((permille % 10)) % of a core"; fi
+  [ "$(sets)" = "$before" ] || bad "corrections while the port was away: $(sets) vs $before"
+
+  # Made again at the same path.
+  socat pty,raw,echo=0,link="$work/com1" pty,raw,echo=0,link="$work/receiver" >"$work/socat2.log" 2>&1 & socat_pid=$!
+  pids+=("$socat_pid")
+  wait_until 10 test -e "$work/receiver" || bad "socat did not start again"
+  exec 7<>"$work/receiver"
+  made="$(date +%s%N)"
+  start_sim sim_rec2 --count 15
+  if wait_until 20 more_sets_than "$before"; then
+    back_ms=$(( ($(date +%s%N) - made) / 1000000 ))
+    say "      first correction $back_ms ms after the port was made again"
+    if [ "$back_ms" -le 8000 ]; then ok "corrections resume ${back_ms} ms after the port came back"; else bad "corrections resumed only after $back_ms ms"; fi
+  else
+    bad "no correction within 20 s of the port coming back"
+  fi
+  # What the recovery said (the test build's port.log): the loss and the
+  # return, once each.
+  news="$(tr -d '\r' <"$work/recovery/port.log" 2>/dev/null | sed 's/ [0-9]*$//' || true)"
+  sed 's/^/      port.log: /' <<<"$news"
+  back_ns="$(tr -d '\r' <"$work/recovery/port.log" 2>/dev/null | awk '/ is back / { print $NF; exit }' || true)"
+  [ -z "$back_ns" ] || say "      the port reopened $(( (back_ns - made) / 1000000 )) ms after it was made again"
+  if [ "$(grep -c ' is gone' <<<"$news")" = 1 ] && [ "$(grep -c ' is back' <<<"$news")" = 1 ]; then
+    ok "the loss and the return said once each"
+  else
+    bad "port.log: $(tr '\n' ';' <<<"$news")"
+  fi
+  n="$(other_windows)"
+  if [ "$n" = 0 ]; then ok "no box while the port was away or after"; else bad "$n box(es) up after the port came back"; fi
+  wait "$sim_pid" 2>/dev/null || true
+  open_menu
+  menu_keys Up Return   # 关闭退出
+  ended "$rec_pid" 20 || { bad "the recovery run did not end"; kill "$rec_pid" 2>/dev/null || true; }
+else
+  bad "the strip never appeared (recovery run)"
+fi
+# ---- Port recovery (end).
 
 # ---- Figures, not checks: from a frame's last byte on the line to the clock
 # step it makes, with the reader as it was (a look every 10 ms) and as it is

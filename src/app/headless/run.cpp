@@ -9,7 +9,6 @@
 #include "app/engine.h"
 #include "app/headless/settings_commands.h"
 #include "app/headless/sinks.h"
-#include "app/port_recovery.h"
 #include "config/setting_names.h"
 #include "config/settings.h"
 #include "logs/log_writer.h"
@@ -57,26 +56,6 @@ private:
     const std::vector<RunObserver*>& observers_;
 };
 
-// What recovery does to the port: reopening after a loss takes the same line
-// settings, and shows no boxes (recovery says what happens, once).
-struct RecoveredPort final : PortRecovery::Port {
-    SerialApi& port;
-    PortSwitcher& setup;
-    const Settings& settings;
-    std::function<std::string(int32_t)> name;
-    RecoveredPort(SerialApi& p, PortSwitcher& s, const Settings& st, std::function<std::string(int32_t)> n)
-        : port(p), setup(s), settings(st), name(std::move(n)) {}
-    bool Reopen() override {
-        if (port.sio_open(settings.PortNumber) != 0) return false;
-        if (setup.PortSet()) return true;
-        port.sio_close(settings.PortNumber);
-        return false;
-    }
-    void Close() override { port.sio_close(settings.PortNumber); }
-    std::string Name() override { return name(settings.PortNumber); }
-    std::string Reason() override { return sio_error_text(settings.PortNumber); }
-};
-
 }  // namespace
 
 HeadlessRun::HeadlessRun(const HeadlessOptions& options, const HeadlessProgram& program, const HeadlessSeams& seams)
@@ -115,11 +94,7 @@ int HeadlessRun::Run() {
     });
     ReportingClock clock(options_.dryRun ? static_cast<Clock&>(dryClock) : realClock, seams_.observers);
 
-    PortRecovery* recovery = nullptr;
-    GoneWatch serial(seams_.serial, [&] {
-        if (recovery) recovery->DeviceGone();
-        loop_.Wake();
-    });
+    SerialApi& serial = seams_.serial;
     MonitorPrinter monitor(console, options_.monitor);
     LogWriter logs(seams_.files, clock, boxes);
     std::string logFailure;
@@ -153,6 +128,10 @@ int HeadlessRun::Run() {
                     [&] { return savecfg(seams_.files, kConfigFileName, engine.UserSettings); }, Tcomm::RealSleep,
                     options_.pollReads);
     link.Ports.SetUpUnopenedPort = false;
+    // A port that is missing or goes away is tried again every 2 s; a read
+    // that finds it gone wakes the loop, which then acts on it.
+    link.OnPortNews = [&](const std::string& line) { console.Err(me + line); };
+    link.OnDeviceGone = [this] { loop_.Wake(); };
 
     const Settings& s = engine.UserSettings;
     const FrameFormat* format = FindFormat(s.CodeFormat);
@@ -166,15 +145,6 @@ int HeadlessRun::Run() {
     };
     showIndicator();
 
-    struct : MessageBoxes {
-        void Show(BoxKind, const std::string&, const std::string&) override {}
-    } quiet;
-    PortSwitcher quietSetup(serial, engine.UserSettings, link.Line, quiet, nullptr, nullptr, {});
-    RecoveredPort recovered(serial, quietSetup, engine.UserSettings,
-                            [&](int32_t port) { return me + PortName(program_, port); });
-    PortRecovery watch(recovered, link.Holds(), [&console](const std::string& line) { console.Err(line); });
-    recovery = &watch;
-
     // chronyd's reference clock, fed with every accepted frame.
     std::unique_ptr<DatagramSender> chronySocket;
     std::unique_ptr<ChronyFeed> chrony;
@@ -185,7 +155,7 @@ int HeadlessRun::Run() {
         if (!options_.noStep) console.Out(me + "also setting the clock itself; --no-step leaves it to chronyd");
         engine.Receiver.OnFrame = [&](const SystemTime& frame) {
             // The frame arrived when the read that completed it returned.
-            const auto since = serial.LastRead.time_since_epoch();
+            const auto since = link.LastRead().time_since_epoch();
             const auto sec = std::chrono::duration_cast<std::chrono::seconds>(since);
             const auto nsec = std::chrono::duration_cast<std::chrono::nanoseconds>(since - sec);
             chrony->Frame(frame, engine.UserSettings.FineAdjustMs,
@@ -193,15 +163,11 @@ int HeadlessRun::Run() {
         };
     }
 
-    using Steady = std::chrono::steady_clock;
-    const auto now = [] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now().time_since_epoch());
-    };
-    watch.Started(link.Start(), now());
+    link.Start();
     for (RunObserver* o : seams_.observers) o->Ready();
 
     Indicator shown = engine.Tick.indicator;
-    bool down = watch.Down();
+    bool down = link.PortDown();
     if (down)
         for (RunObserver* o : seams_.observers) o->PortDown(true);
     loop_.Run([&] {
@@ -209,9 +175,9 @@ int HeadlessRun::Run() {
             shown = engine.Tick.indicator;
             showIndicator();
         }
-        const std::chrono::milliseconds retry = watch.Service(now());
-        if (watch.Down() != down) {
-            down = watch.Down();
+        const std::chrono::milliseconds retry = link.ServicePort();
+        if (link.PortDown() != down) {
+            down = link.PortDown();
             for (RunObserver* o : seams_.observers) o->PortDown(down);
         }
         // Wake just after the clock's next second begins, or for the next try.

@@ -21,6 +21,7 @@
 #include "platform/single_instance.h"
 #include "platform/system_clock.h"
 #include "platform/time_of_day_text.h"
+#include "platform/win32_text.h"
 #include "serial/port_list.h"
 #include "serial/serial_api.h"
 #include "ui/win32/save_dialog_win32.h"
@@ -58,6 +59,15 @@ bool LogStep(const SystemTime& t, bool refuse) {
         std::fclose(f);
     }
     return !refuse;
+}
+
+// What the port's recovery says, a line each time, with the host instant.
+void LogPortNews(const std::string& line) {
+    const long long at = HostNs();
+    if (FILE* f = _wfopen(L"port.log", L"ab")) {
+        std::fprintf(f, "%s %lld\r\n", line.c_str(), at);
+        std::fclose(f);
+    }
 }
 
 // The checked items, one line a time the menu opens, in menu.log.
@@ -127,6 +137,15 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
         if (EnvIs(L"TKW_E2E_CORRECT_EVERY_FRAME"))
             form.Receiver.OnFrame = [&form](const SystemTime&) { form.State.CorrectNow = true; };
 #endif
+        // A port that goes away shows no box (the indicator turns red as
+        // frames stop, and the port comes back by itself); what happens is
+        // told to a debugger.
+        form.Link.OnPortNews = [](const std::string& line) {
+            OutputDebugStringW(WideFromUtf8("TKW: " + line + "\n").c_str());
+#ifdef TKW_E2E
+            LogPortNews(line);
+#endif
+        };
         strip.Attach(form, platform, mainThread, boxes);
         mainThread.SetWindow(strip.Handle());
         form.FormCreate();

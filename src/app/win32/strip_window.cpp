@@ -1,5 +1,7 @@
 #include "app/win32/strip_window.h"
 
+#include <dbt.h>
+
 #include <array>
 #include <string>
 
@@ -178,6 +180,17 @@ LRESULT StripWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_LBUTTONDBLCLK: f.Panel2DblClick(); return 0;
         case WM_RBUTTONUP: platform_->PopupAtCursor(f.PopupMenu1); return 0;
+        // Both come to every top-level window. A port that went away with a
+        // sleep, or whose adapter is plugged in again, is tried at once
+        // rather than at its next turn.
+        case WM_POWERBROADCAST:
+            if (wp == PBT_APMRESUMEAUTOMATIC) f.SystemResumed();
+            return TRUE;
+        case WM_DEVICECHANGE:
+            if (wp == DBT_DEVICEARRIVAL && lp != 0 &&
+                reinterpret_cast<const DEV_BROADCAST_HDR*>(lp)->dbch_devicetype == DBT_DEVTYP_PORT)
+                f.PortArrived();
+            return TRUE;
         case kWmSync: mainThread_->Serve(); return 0;
         case kWmClockRefused: boxes_->Show(BoxKind::Warning, kAppTitle, kClockRefused); return 0;
         case WM_CLOSE:

@@ -10,6 +10,7 @@
 
 #include "support/fakes.h"
 #include "support/frames.h"
+#include "timecode/detect.h"
 #include "timecode/receiver.h"
 
 namespace {
@@ -131,6 +132,21 @@ TEST(Alloc, HandleChunkAllocatesNothingWithMonitorAndCommLogOff) {
         EXPECT_EQ(sinks.calls, 0);
         EXPECT_EQ(port.writes > 0, sc.expectCorrections);
     }
+}
+
+// A detection listens to dozens of ports at once: feeding a listen, noise or
+// frames, allocates nothing.
+TEST(Alloc, DetectionListenAllocatesNothing) {
+    RateListen listen(4800);
+    const std::vector<uint8_t> noise = Noise(true), mn = test::Mn(8, 5, 31);
+    const long allocations = CountDuring([&] {
+        for (int i = 0; i < 100; ++i) {
+            listen.Feed(noise.data(), noise.size(), 1000LL * i);
+            listen.Feed(mn.data(), mn.size(), 1000LL * i + 500);
+        }
+    });
+    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(listen.Fit(3).dated, 100);  // the path through a dated frame was taken
 }
 
 }  // namespace

@@ -4,11 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <cstring>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +45,78 @@ bool FineAdjusted(const std::string& set) {
     const int ms = std::stoi(set.substr(24, 3));
     return ms >= 135 && ms < 185;
 }
+
+// A datagram socket standing in for systemd's notify socket (an abstract
+// name, as systemd's own): every message, with the time it came.
+class NotifyListener {
+public:
+    using Steady = std::chrono::steady_clock;
+    struct Message {
+        Steady::time_point at;
+        std::string text;
+    };
+    NotifyListener() : name_("@tkw-e2e-notify-" + std::to_string(::getpid())) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::memcpy(a.sun_path + 1, name_.data() + 1, name_.size() - 1);
+        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a),
+                        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name_.size())) == 0;
+        thread_ = std::thread([this] {
+            char buf[4096];
+            while (!stop_) {
+                pollfd p{fd_, POLLIN, 0};
+                if (::poll(&p, 1, 100) <= 0) continue;
+                const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+                if (n < 0) continue;
+                std::lock_guard<std::mutex> lock(m_);
+                messages_.push_back({Steady::now(), std::string(buf, static_cast<size_t>(n))});
+                cv_.notify_all();
+            }
+        });
+    }
+    ~NotifyListener() {
+        stop_ = true;
+        thread_.join();
+        ::close(fd_);
+    }
+    const std::string& Name() const { return name_; }
+    bool Bound() const { return bound_; }
+    // The first message that satisfies `pred` ("" on time-out).
+    std::string Wait(const std::function<bool(const std::string&)>& pred, std::chrono::milliseconds limit) {
+        std::unique_lock<std::mutex> lock(m_);
+        std::string found;
+        cv_.wait_for(lock, limit, [&] {
+            for (const Message& m : messages_)
+                if (pred(m.text)) return found = m.text, true;
+            return false;
+        });
+        return found;
+    }
+    // How many messages equal to `text` came at `from` or later.
+    size_t Count(const std::string& text, Steady::time_point from = {}) {
+        std::lock_guard<std::mutex> lock(m_);
+        size_t n = 0;
+        for (const Message& m : messages_) n += m.at >= from && m.text == text;
+        return n;
+    }
+    size_t CountStarting(const std::string& start) {
+        std::lock_guard<std::mutex> lock(m_);
+        size_t n = 0;
+        for (const Message& m : messages_) n += StartsWith(m.text, start);
+        return n;
+    }
+
+private:
+    std::string name_;
+    int fd_ = -1;
+    bool bound_ = false;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::vector<Message> messages_;
+};
 
 class LinuxProgram : public ::testing::Test {
 protected:
@@ -240,6 +318,44 @@ TEST_F(LinuxProgram, APortThatIsMissingOrGoesAwayIsTriedAgainUntilItIsBack) {
     EXPECT_EQ(gone, 2u);
     EXPECT_TRUE(tkw->Running());
     EXPECT_EQ(tkw->Stop(SIGTERM), 0);
+}
+
+// Run by systemd as a Type=notify service (a stand-in socket here):
+// READY=1 once, when the port is in use; STATUS= that follows the indicator
+// and names the port and the last correction; WATCHDOG=1 from the main loop
+// at half the interval asked for, and none once that loop hangs.
+TEST_F(LinuxProgram, TellsSystemdItsStateAndPingsTheWatchdogFromItsLoop) {
+    NotifyListener systemd;
+    ASSERT_TRUE(systemd.Bound());
+    const std::string pc = (dir / "pc").string();
+    ::setenv("NOTIFY_SOCKET", systemd.Name().c_str(), 1);
+    ::setenv("WATCHDOG_USEC", "1000000", 1);  // a ping every 0.5 s
+    ::setenv("TKW_TEST_STALL_FILE", (dir / "stall").c_str(), 1);
+    auto tkw = Tkw({"--map", "COM1=" + pc});
+    for (const char* name : {"NOTIFY_SOCKET", "WATCHDOG_USEC", "TKW_TEST_STALL_FILE"}) ::unsetenv(name);
+
+    const auto has = [](const std::string& a, const std::string& b) { return a.find(b) != std::string::npos; };
+    const std::string ready = systemd.Wait([](auto& m) { return StartsWith(m, "READY=1\n"); }, 5s);
+    EXPECT_TRUE(has(ready, "STATUS=red ") && has(ready, "COM1 (" + pc + ")") && has(ready, "no correction yet"))
+        << ready;
+
+    auto sim = Sim({"--offset-seconds", "30"});
+    const std::string green = systemd.Wait([&](auto& m) { return StartsWith(m, "STATUS=green ") && has(m, "moved +30."); }, 10s);
+    EXPECT_TRUE(has(green, "COM1 (" + pc + "); last correction ")) << green;
+
+    const auto since = NotifyListener::Steady::now();
+    std::this_thread::sleep_for(3s);
+    const size_t pings = systemd.Count("WATCHDOG=1", since);
+    EXPECT_GE(pings, 4u);
+    EXPECT_LE(pings, 8u);
+
+    std::ofstream(dir / "stall") << "hang\n";
+    std::this_thread::sleep_for(1500ms);
+    const auto hung = NotifyListener::Steady::now();
+    std::this_thread::sleep_for(2s);
+    EXPECT_EQ(systemd.Count("WATCHDOG=1", hung), 0u) << "a hung loop must stop the pings";
+    EXPECT_EQ(systemd.CountStarting("READY=1"), 1u);
+    tkw->Stop(SIGKILL);
 }
 
 }  // namespace

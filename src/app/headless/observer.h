@@ -15,6 +15,9 @@ namespace tkw {
 class RunObserver {
 public:
     virtual ~RunObserver() = default;
+    // Once at start-up, before Ready: the port as the run names it
+    // ("COM1 (/dev/ttyUSB0)" on Linux).
+    virtual void Port(const std::string& /*name*/) {}
     // Start-up is over: the port is in use, or its recovery has begun.
     virtual void Ready() {}
     // The indicator changed (and once at start-up); `text` as the strip's

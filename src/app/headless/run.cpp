@@ -139,6 +139,7 @@ int HeadlessRun::Run() {
                 (format ? std::string(format->name) : "unknown format " + std::to_string(s.CodeFormat)) + ", " +
                 ScheduleText(s));
     if (options_.noStep) console.Out(me + "--no-step: the clock is never set by " + program_.name);
+    for (RunObserver* o : seams_.observers) o->Port(PortName(program_, s.PortNumber));
     const auto showIndicator = [&] {
         console.Out(std::string("STATUS ") + LookOf(engine.Tick.indicator).name + " " + engine.Tick.StatusText);
         for (RunObserver* o : seams_.observers) o->IndicatorChanged(engine.Tick.indicator, engine.Tick.StatusText);

@@ -5,16 +5,43 @@
 // shows and changes the settings from the command line, lists the ports, and
 // keeps trying a port that is missing or has gone away. All of that is the
 // headless program (app/headless/); this is its Linux entry.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/headless/console.h"
 #include "app/headless/run.h"
+#include "app/posix/systemd_notify.h"
 #include "platform/files.h"
 #include "platform/system_clock.h"
 #include "serial/port_list.h"
 #include "serial/serial_api.h"
+
+namespace {
+
+// For the end-to-end tests alone: in a run that never sets the clock
+// (--dry-run), TKW_TEST_STALL_FILE names a file whose appearance stops the
+// main loop for good, as a hung program's would, so that a test can see
+// systemd's watchdog pings stop with it.
+class StallForTests final : public tkw::RunObserver {
+public:
+    explicit StallForTests(std::string path) : path_(std::move(path)) {}
+    std::chrono::milliseconds Turn() override {
+        if (::access(path_.c_str(), F_OK) == 0)
+            for (;;) ::pause();  // SIGTERM is the loop's, blocked here: only SIGKILL ends it
+        return std::chrono::milliseconds(-1);
+    }
+
+private:
+    std::string path_;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace tkw;
@@ -29,7 +56,16 @@ int main(int argc, char** argv) {
     StdConsole console;
     SystemClock clock;
     RealSerialApi serial;
-    const HeadlessSeams seams{console,          clock, [&clock] { return clock.LastError(); }, serial,
-                              RealFileSystem(), SystemSerialPorts(), {}};
+    HeadlessSeams seams{console,          clock, [&clock] { return clock.LastError(); }, serial,
+                        RealFileSystem(), SystemSerialPorts(), {}};
+    // Run by systemd as a Type=notify service: tell it how the run is doing.
+    const std::unique_ptr<SystemdNotifier> systemd = SystemdNotifier::FromEnvironment();
+    if (systemd) seams.observers.push_back(systemd.get());
+    std::unique_ptr<StallForTests> stall;
+    const char* stallFile = std::getenv("TKW_TEST_STALL_FILE");
+    if (stallFile && *stallFile && std::find(argv + 1, argv + argc, std::string("--dry-run")) != argv + argc) {
+        stall = std::make_unique<StallForTests>(stallFile);
+        seams.observers.push_back(stall.get());
+    }
     return HeadlessMain(std::vector<std::string>(argv + 1, argv + argc), program, seams);
 }

@@ -74,7 +74,12 @@ PortChange PortSwitcher::Change(int32_t Settings::*field, int32_t value, const c
         port_.sio_close(settings_.PortNumber);
         settings_.*field = old;
         line_.SetFixed();
-        if (fallbackBaudCode) settings_.BaudCode = *fallbackBaudCode;
+        if (fallbackBaudCode) {
+            settings_.BaudCode = *fallbackBaudCode;
+            // The code is in force from here on, whether the previous port
+            // reopens or not: a later save stores it, so the marks show it.
+            if (menu_) menu_->MarkBaud(settings_.BaudCode, true);
+        }
         r.fellBack = true;
         if (port_.sio_open(settings_.PortNumber) != 0) {
             Message(kMsgFallbackFailed);
@@ -89,7 +94,7 @@ PortChange PortSwitcher::Change(int32_t Settings::*field, int32_t value, const c
     }
     if (menu_) {
         if (field == &Settings::PortNumber) menu_->MarkPortAfterChange(settings_.PortNumber);
-        if (field == &Settings::BaudCode || (r.fellBack && fallbackBaudCode)) menu_->MarkBaud(settings_.BaudCode, true);
+        if (field == &Settings::BaudCode) menu_->MarkBaud(settings_.BaudCode, true);
     }
     hold.Resume();
     r.ok = true;

@@ -68,8 +68,9 @@ public:
 
     // The port change (the strip's COM1..COM4 items pass their Tag). The port chooser
     // passes `fallbackBaudCode` 12: its fallback reopens the previous port at
-    // that code, and then marks "9600" too, since that is what the line runs
-    // at and what the file stores.
+    // that code, and marks "9600" too, since that is the code in force from
+    // then on (what the line runs at, and what any later save stores), even
+    // when the previous port does not reopen either.
     PortChange ChangePort(int32_t newPort, std::optional<int32_t> fallbackBaudCode = std::nullopt);
 
     // The baud code change (the strip's 4800 and 9600 items pass their Tag).

@@ -294,14 +294,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The chooser's fallback reopens the previous port at 9600 and marks "9600",
 // which the line then runs at and the file stores; when that open fails too,
-// the code stays 12 and the marks stay as they were.
+// the code stays 12, and "9600" is marked all the same: a later change saves
+// that code.
 TEST(PortChange, ChooserFallbackTakesItsBaudCode) {
     RunChange({"", 12, {"open#1"}, true, {Msg(kMsgNewPortFailed)}, 7, 12, "N21 N96001 [>>com7]",
                "close 7; flush 7 0; open 12; close 12; open 7; ioctl 7 12 3; flowctrl 7 0; DTR 7 1; RTS 7 1; "
                "getbaud 7; timeouts 7 10"},
               false, 12);
     RunChange({"", 12, {"open#1", "open#2"}, false, {Msg(kMsgNewPortFailed), Msg(kMsgFallbackFailed)}, 7, 12,
-               kStart, "close 7; flush 7 0; open 12; close 12; open 7"},
+               "N21 N96001 [>>COM7]", "close 7; flush 7 0; open 12; close 12; open 7"},
               false, 12);
 }
 

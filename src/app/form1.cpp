@@ -93,7 +93,7 @@ void TForm1::Timer1Timer() {
     StatusText = t.StatusText;
 }
 
-void TForm1::Panel2MouseDown(int x, int y) {
+void TForm1::Panel2MouseDown(MouseButton, int x, int y) {
     DragX = x;
     DragY = y;
 }

@@ -82,8 +82,9 @@ public:
     void PortArrived();
 
     // The strip's mouse handlers, bound to Panel2, Label1 and Label2 alike;
-    // x and y relative to the control. A press of any button anchors a drag.
-    void Panel2MouseDown(int x, int y);
+    // x and y relative to the control. A press of any button anchors a drag
+    // (only the left one then moves the strip).
+    void Panel2MouseDown(MouseButton button, int x, int y);
     void Panel2MouseMove(int x, int y);
     void Panel2DblClick();
 

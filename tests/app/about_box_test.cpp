@@ -28,10 +28,11 @@ TEST(AboutBox, CreditsScrollUpFromTheRightPressWithShiftOnly) {
     box.PaintBox1.Surface = &canvas;
     box.Visible = true;
     int pauses = 0;
-    bool panelHiddenWhilePlaying = false;
+    bool panelHiddenWhilePlaying = false, closedWhilePlaying = false;
     box.Pause = [&](int ms) {
         EXPECT_EQ(ms, 1);
         panelHiddenWhilePlaying = panelHiddenWhilePlaying || !box.Panel1.Visible;
+        closedWhilePlaying = closedWhilePlaying || !box.Visible;
         if (++pauses == 10) box.OKButton.Click();  // OK during the credits
         return true;
     };
@@ -52,6 +53,7 @@ TEST(AboutBox, CreditsScrollUpFromTheRightPressWithShiftOnly) {
     EXPECT_EQ(canvas.last, "4,-20 多提意见! ");  // 100 - (steps - 1) + 4h: all scrolled out
     EXPECT_TRUE(panelHiddenWhilePlaying);
     EXPECT_TRUE(box.Panel1.Visible);
+    EXPECT_FALSE(closedWhilePlaying) << "OK during the credits waits for their end";
     EXPECT_FALSE(box.Visible) << "OK during the credits closes once they are over";
 
     box.Label2.OnClick();

@@ -103,6 +103,7 @@ TEST(Form3, SavesEveryLineWithCrLfOrSaysItFailed) {
          FsOp::Open, 0, kSaveDone},
         {"empty monitor", "empty.txt", "empty.txt", {}, FsOp::Open, 0, kSaveDone},
         {"no extension", "report", "report.txt", {"x"}, FsOp::Open, 0, kSaveDone},
+        {"over an old file", "old.txt", "old.txt", {"x", "y"}, FsOp::Open, 0, kSaveDone},
         {"cancelled", nullptr, nullptr, {"x"}, FsOp::Open, 0, nullptr},
         {"write fails", "old.txt", "old.txt", {"x"}, FsOp::Write, 1, kSaveFailed},
         {"replace fails", "old.txt", "old.txt", {"x"}, FsOp::Replace, 1, kSaveFailed},

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -87,8 +88,11 @@ class RecordingBoxes final : public MessageBoxes {
 public:
     void Show(BoxKind kind, const std::string& caption, const std::string& text) override {
         shown.push_back({kind, caption, text});
+        if (onShow) onShow();
     }
     std::vector<ShownBox> shown;
+    // Called as each box comes up: what else holds at that moment.
+    std::function<void()> onShow;
 };
 
 }  // namespace tkw::test

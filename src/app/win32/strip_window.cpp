@@ -165,13 +165,15 @@ LRESULT StripWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         // as well as the control's, since only differences count. Any button
         // anchors a drag; only the left one moves the strip.
         case WM_LBUTTONDOWN:
-            SetCapture(hwnd);
-            f.Panel2MouseDown(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
-            return 0;
         case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-            f.Panel2MouseDown(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+        case WM_MBUTTONDOWN: {
+            const MouseButton b = msg == WM_LBUTTONDOWN   ? MouseButton::Left
+                                  : msg == WM_RBUTTONDOWN ? MouseButton::Right
+                                                          : MouseButton::Middle;
+            if (b == MouseButton::Left) SetCapture(hwnd);
+            f.Panel2MouseDown(b, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
             return 0;
+        }
         case WM_MOUSEMOVE:
             f.Panel2MouseMove(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
             return 0;

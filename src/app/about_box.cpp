@@ -57,11 +57,13 @@ TAboutBox::TAboutBox(std::function<void(const std::string&)> openLink) : openLin
     ProductName.FontName = "Comic Sans MS";  // a decorative face, where the system has one
     ProductName.FontHeight = 19;
     Version.Caption = VersionText();
-    for (Label* l : {&Version, &Copyright, &Label1, &Label2}) {
+    // The maker's name keeps the dialog's font; the other three are bold
+    // MS Sans Serif at 8 points.
+    for (Label* l : {&Version, &Copyright, &Label2}) {
         l->FontName = "MS Sans Serif";
         l->FontHeight = 11;  // 8 points
-        l->AutoSize = l != &Label2;
     }
+    for (Label* l : {&Version, &Copyright, &Label1}) l->AutoSize = true;
     Label2.Caption = kHomePage;
     Label2.HandCursor = true;
     Label2.OnClick = [this] { Label2Click(); };

@@ -19,8 +19,10 @@ TForm2::TForm2(Settings& settings, std::function<Status()> save, MessageBoxes& b
 
     Panel1.BevelInner = BevelCut::Lowered;
     Add({&Panel1});
-    Add({&Bevel1, &Label6, &RadioButton1, &SpinEdit1, &Label8, &RadioButton2, &SpinEdit2, &Label1, &SpinEdit3,
-         &Label2, &RadioButton3, &ListBox1, &SpinEdit6, &Label5, &SpinEdit4, &Label3, &SpinEdit5, &Label4, &Button1,
+    // The mode buttons one after another and first: the dialog opens with the
+    // keyboard on the checked one, and the arrow keys step through the three.
+    Add({&Bevel1, &Label6, &RadioButton1, &RadioButton2, &RadioButton3, &SpinEdit1, &Label8, &SpinEdit2, &Label1,
+         &SpinEdit3, &Label2, &ListBox1, &SpinEdit6, &Label5, &SpinEdit4, &Label3, &SpinEdit5, &Label4, &Button1,
          &Button2, &Label7, &SpinEdit7, &Label9, &Label10, &Label12, &TrackBar1, &Edit1},
         &Panel1);
     Add({&Button3, &Button4});

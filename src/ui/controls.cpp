@@ -6,6 +6,12 @@ RadioGroup::RadioGroup(std::initializer_list<RadioButton*> members) : members_(m
     for (RadioButton* b : members_) b->Group = this;
 }
 
+RadioButton* RadioGroup::TabStop() const {
+    for (RadioButton* b : members_)
+        if (b->Checked) return b;
+    return members_.empty() ? nullptr : members_.front();
+}
+
 void RadioButton::SetChecked(bool checked) {
     if (checked && Group)
         for (RadioButton* other : Group->Members())

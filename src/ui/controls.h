@@ -126,11 +126,18 @@ public:
 
 class RadioButton;
 
-// The radio buttons that uncheck each other.
+// The radio buttons that uncheck each other. The keyboard reaches the group
+// at one member only, the checked one (the first while none is): focus never
+// lands on an unchecked member unless the user moves it there, so taking the
+// focus cannot change the choice (Windows clicks a radio button that gets the
+// focus unchecked). The window lists the members one after another, so that
+// the arrow keys step through them.
 class RadioGroup {
 public:
     RadioGroup(std::initializer_list<RadioButton*> members);
     const std::vector<RadioButton*>& Members() const { return members_; }
+    // The member that takes the keyboard: the checked one, else the first.
+    RadioButton* TabStop() const;
 
 private:
     std::vector<RadioButton*> members_;

@@ -20,10 +20,12 @@ struct Rig {
     Settings settings;
     RecordingBoxes boxes;
     int saves = 0;
+    bool shownAtSave = false;  // the dialog was still up when the file was written
     Status saveResult;
     PatternTimeText times{"H:mm:ss"};
     TForm2 form{settings, [this] {
                     ++saves;
+                    shownAtSave = shownAtSave || form.Visible;
                     return saveResult;
                 }, boxes, times};
 };
@@ -91,6 +93,7 @@ TEST(Form2, ApplyStoresTheCheckedModeWithinTheRangesThenClosesAndSaves) {
     EXPECT_EQ(r.settings.FineAdjustMs, 250);
     EXPECT_FALSE(r.form.Visible);
     EXPECT_EQ(r.saves, 1);
+    EXPECT_FALSE(r.shownAtSave) << "closed first, then saved";
 
     // Mode 3 with 25 points (unsorted, one twice): the first 24 in list order.
     r.form.Visible = true;
@@ -139,6 +142,27 @@ TEST(Form2, ApplyStoresTheCheckedModeWithinTheRangesThenClosesAndSaves) {
     EXPECT_EQ(r.boxes.shown[0].text, "disk full");
 }
 
+// Windows clicks a radio button that takes the focus. The keyboard comes to
+// the mode group at its checked button only, so opening the dialog and
+// moving the focus around never change the mode.
+TEST(Form2, TheKeyboardComesToTheCheckedModeSoFocusKeepsTheMode) {
+    for (uint8_t mode : {1, 2, 3, 0}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        Rig r;
+        r.settings.CorrectionMode = mode;
+        r.form.FormActivate();
+        RadioButton* focused = r.form.Modes.TabStop();
+        ASSERT_NE(focused, nullptr);
+        if (mode == 0) {
+            EXPECT_EQ(focused, &r.form.RadioButton1);  // none checked: still reachable
+            continue;
+        }
+        focused->Click();
+        r.form.Button3.Click();
+        EXPECT_EQ(r.settings.CorrectionMode, mode);
+    }
+}
+
 TEST(Form2, CancelAndTheCloseBoxChangeNothing) {
     for (bool closeBox : {false, true}) {
         Rig r;
@@ -156,6 +180,36 @@ TEST(Form2, CancelAndTheCloseBoxChangeNothing) {
         EXPECT_FALSE(r.form.Visible);
         EXPECT_EQ(r.settings, before);
         EXPECT_EQ(r.saves, 0);
+    }
+}
+
+// The fine adjustment's slider and text field, through the dialog's own
+// handlers: a typed number moves the slider and is shown as the slider took
+// it; text that is no number leaves the slider; a slider move shows its value.
+TEST(Form2, FineAdjustmentSliderAndTextMirrorEachOther) {
+    Rig r;
+    r.settings.FineAdjustMs = 135;
+    r.form.FormActivate();
+    struct Step {
+        const char* typed;  // null: the slider is set to `position` instead
+        int position;
+        const char* text;
+    } steps[] = {
+        {"007", 7, "7"},
+        {"-5", 0, "0"},
+        {"-5", 0, "-5"},  // the slider is at 0 already: nothing moves, the text stays
+        {"x", 0, "x"},
+        {"1500", 999, "999"},
+        {nullptr, 420, "420"},
+    };
+    for (const Step& s : steps) {
+        if (s.typed) {
+            r.form.Edit1.SetText(s.typed);
+        } else {
+            r.form.TrackBar1.SetPosition(s.position);
+        }
+        EXPECT_EQ(r.form.TrackBar1.Position(), s.position) << (s.typed ? s.typed : "slider");
+        EXPECT_EQ(r.form.Edit1.Text(), s.text) << (s.typed ? s.typed : "slider");
     }
 }
 

@@ -69,15 +69,18 @@ private:
     Button& button_;
 };
 
-// A plain (not automatic) radio button: the model's group decides the marks.
+// A plain (not automatic) radio button: the model's group decides the marks
+// and which member takes the keyboard.
 class RadioBinding final : public ControlBinding {
 public:
     explicit RadioBinding(RadioButton& m) : ControlBinding(m), radio_(m) {}
+    ~RadioBinding() override;
     bool Create(const BindingContext& ctx, int id) override;
     void OnCommand(WORD code) override;
 
 private:
     void Mirror() override;
+    static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     RadioButton& radio_;
 };
 

@@ -276,10 +276,13 @@ LRESULT FormHost::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             break;
         case WM_ACTIVATE:
             if (LOWORD(wp) != WA_INACTIVE) {
+                // Opening: the form is filled anew and ShowModal gives the
+                // keyboard to its first control, not to where it was last time.
+                const bool opening = activatePending_;
                 if (activatePending_ || !fromOtherProgram_) Activated();
                 fromOtherProgram_ = false;
-                // The keyboard goes back where it was, as in a dialog box.
-                if (focus_ && IsWindow(focus_) && IsChild(hwnd, focus_) && IsWindowVisible(focus_)) {
+                // Back from a box: the keyboard goes back where it was, as in a dialog box.
+                if (!opening && focus_ && IsWindow(focus_) && IsChild(hwnd, focus_) && IsWindowVisible(focus_)) {
                     SetFocus(focus_);
                     return 0;
                 }
@@ -292,9 +295,17 @@ LRESULT FormHost::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             }
             break;
         case WM_COMMAND:
-            if (ControlBinding* b = BindingOf(reinterpret_cast<HWND>(lp))) b->OnCommand(HIWORD(wp));
-            // IDOK and IDCANCEL (Enter and Esc) do nothing: the forms have no
-            // default and no cancel button.
+            if (ControlBinding* b = BindingOf(reinterpret_cast<HWND>(lp))) {
+                b->OnCommand(HIWORD(wp));
+            } else if (LOWORD(wp) == IDOK) {
+                // Enter: the forms have no default button, so the dialog
+                // manager sends IDOK; it presses the push button that has the
+                // focus, and nothing else. Esc (IDCANCEL) does nothing.
+                HWND f = GetFocus();
+                if (ControlBinding* focused = BindingOf(f);
+                    focused && (SendMessageW(f, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)))
+                    focused->OnCommand(BN_CLICKED);
+            }
             return 0;
         case WM_NOTIFY: {
             LRESULT result = 0;

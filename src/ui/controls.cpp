@@ -13,15 +13,23 @@ RadioButton* RadioGroup::TabStop() const {
 }
 
 void RadioButton::SetChecked(bool checked) {
+    bool changed = checked != Checked;
     if (checked && Group)
         for (RadioButton* other : Group->Members())
             if (other != this && other->Checked) {
                 other->Checked = false;
-                other->Notify();
+                changed = true;
             }
-    if (checked == Checked) return;
     Checked = checked;
-    Notify();
+    if (!changed) return;
+    if (!Group) {
+        Notify();
+        return;
+    }
+    // Every member, once all marks are final: besides its own mark, which
+    // member takes the keyboard may have moved (a member that stays
+    // unchecked may gain or lose it).
+    for (RadioButton* m : Group->Members()) m->Notify();
 }
 
 }  // namespace tkw

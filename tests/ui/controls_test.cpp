@@ -79,12 +79,20 @@ TEST(ListBoxAndRadioGroup, SelectionAndMarks) {
 
     RadioButton a("RadioButton1", "1", {}), b("RadioButton2", "2", {}), c("RadioButton3", "3", {});
     RadioGroup group{&a, &b, &c};
+    EXPECT_EQ(group.TabStop(), &a);  // none checked: the first takes the keyboard
     a.SetChecked(true);
+    // A move of the check tells every member, the one left unchecked too:
+    // each shows whether it takes the keyboard now.
+    std::string told;
+    for (RadioButton* r : group.Members()) r->Changed = [&told, r] { told += r->Caption; };
     c.Click();
     EXPECT_FALSE(a.Checked || b.Checked);
     EXPECT_TRUE(c.Checked);
+    EXPECT_EQ(group.TabStop(), &c);
+    EXPECT_EQ(told, "123");
     c.SetChecked(false);
     EXPECT_FALSE(a.Checked || b.Checked || c.Checked);
+    EXPECT_EQ(group.TabStop(), &a);
 }
 
 }  // namespace

@@ -15,7 +15,9 @@
 #     and the clock is left alone;
 #   - "跳动不校时" from the popup menu (keyboard in the open menu) writes a
 #     224-byte horalsys.conf with the switch off;
-#   - the dialogs: "校时设置" saves two daily points in the order added;
+#   - the dialogs: "校时设置" saves two daily points in the order added,
+#     and works from the keyboard (reopened, the mode is kept; Enter presses
+#     only the focused button; arrows choose the mode);
 #     the port chooser falls back to COM1 at 9600 for a port that does not
 #     open, and takes COM1 from the system's list;
 #   - the monitor "通讯观测" shows frame lines as they come, saves them (GBK,
@@ -96,7 +98,6 @@ REGEDIT4
 "MS Shell Dlg"="WenQuanYi Zen Hei Sharp"
 "MS Shell Dlg 2"="WenQuanYi Zen Hei Sharp"
 "SimSun"="WenQuanYi Zen Hei Sharp"
-"宋体"="WenQuanYi Zen Hei Sharp"
 
 ; With no window manager on the display, Wine draws the title bars itself.
 [HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
@@ -106,6 +107,15 @@ REGEDIT4
 "COM1"="$work/com1"
 EOF
 "$wine" regedit "$work/setup.reg" >/dev/null 2>&1
+# The faces the program asks for exist in Wine without Chinese glyphs, or not
+# at all: Wine then falls back to the plain WenQuanYi face, whose small sizes
+# lose strokes ("AA" drawn as two lambdas). Substituted by the variant with
+# glyphs drawn for small sizes. (Through reg: regedit reads a file's names in
+# the ANSI code page, which would garble 宋体.)
+for face in 宋体 SimSun "MS Sans Serif" System; do
+  "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v "$face" \
+    /d "WenQuanYi Zen Hei Sharp" /f >/dev/null 2>&1
+done
 # Wine draws its title bar buttons with its Marlett font, which Debian ships
 # apart (fonts-wine) and Wine does not look for there.
 cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
@@ -376,6 +386,45 @@ else
   bad "校时设置 did not open"
 fi
 
+# ---- 校时设置 from the keyboard. It opens with the keyboard on the checked
+# mode, so opening it never changes the mode (Windows clicks a radio button
+# that takes the focus); Enter there does nothing; the arrow keys choose
+# within the mode group; Shift+Tab twice reaches 应用 (past 取消), and Enter
+# presses it. Every save writes the file anew (its inode and time change).
+conf_stamp() { stat -c '%i %y' horalsys.conf 2>/dev/null; }
+settings_by_keys() {  # settings_by_keys WHAT KEY...: open, the keys, then 应用 with Enter
+  local what="$1" before
+  shift
+  before="$(conf_stamp)"
+  open_menu
+  menu_keys Up Up Up Up Up Up Up Up Return
+  if [ -z "$(window_named '^校时设置$')" ]; then bad "$what: 校时设置 did not open"; return 1; fi
+  sleep 0.5
+  xdotool key Return
+  sleep 1
+  if ! visible '^校时设置$' || [ "$(conf_stamp)" != "$before" ]; then bad "$what: Enter on the mode closed or saved"; return 1; fi
+  [ $# -eq 0 ] || menu_keys "$@"
+  menu_keys shift+Tab shift+Tab Return
+  if ! wait_until 10 hidden '^校时设置$'; then bad "$what: 应用 by Enter did not close the dialog"; xdotool key alt+F4; return 1; fi
+  if [ "$(conf_stamp)" = "$before" ]; then bad "$what: 应用 by Enter saved nothing"; return 1; fi
+}
+say "校时设置 from the keyboard"
+if settings_by_keys "reopened in mode 3" && [ "$(conf_byte 2)" = 3 ] && [ "$(conf_byte 8)" = 2 ]; then
+  ok "reopened in mode 3: Enter on the mode did nothing, 应用 by Enter saved mode 3 with its 2 points"
+else
+  bad "reopened in mode 3: mode $(conf_byte 2), $(conf_byte 8) points"
+fi
+if settings_by_keys "Up from mode 3" Up && [ "$(conf_byte 2)" = 2 ]; then
+  ok "Up in the mode group chose mode 2, saved"
+else
+  bad "Up from mode 3: mode $(conf_byte 2)"
+fi
+if settings_by_keys "reopened in mode 2" && [ "$(conf_byte 2)" = 2 ]; then
+  ok "reopened in mode 2: kept"
+else
+  bad "reopened in mode 2: mode $(conf_byte 2)"
+fi
+
 # ---- The port chooser (">>...", the eighth item from the top): a port that
 # does not open falls back to COM1 at 9600 and keeps the chooser open; COM1
 # from the system's list is taken and closes it.
@@ -489,8 +538,8 @@ if [ -n "$about" ]; then
     [ "$c" != "srgb(255,255,255)" ] && painted=$((painted + 1))
   done
   if [ "$painted" = 4 ]; then ok "About: the picture is drawn ($(pixel $((ox + 28)) $((oy + 20))) at its corner)"; else bad "About: $painted of 4 picture pixels drawn"; fi
-  press $((ox + 127 + 38)) $((oy + 186 + 13))   # OK
-  if wait_until 10 hidden '^About$'; then ok "OK closed the About box"; else bad "About still open after OK"; fi
+  xdotool key Return   # OK has the keyboard
+  if wait_until 10 hidden '^About$'; then ok "Enter on OK closed the About box"; else bad "About still open after Enter on OK"; fi
 else
   bad "About did not open"
 fi

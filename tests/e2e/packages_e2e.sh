@@ -55,7 +55,7 @@ snapshot >"$work/before"
 
 install_log="$(dpkg -i "$deb" 2>&1)" || { bad "dpkg -i failed: $install_log"; exit 1; }
 ok "installed with dpkg -i"
-if grep -q "not enabled nor started" <<<"$install_log"; then ok "the install says the service is not started"; else bad "the install does not say the service is left stopped: $install_log"; fi
+if grep -q "neither enabled nor started" <<<"$install_log"; then ok "the install says the service is not started"; else bad "the install does not say the service is left stopped: $install_log"; fi
 state="$(systemctl is-enabled tkw.service 2>&1 || true)"
 if [ "$state" = disabled ]; then ok "tkw.service is installed and not enabled"; else bad "tkw.service is '$state' after the install"; fi
 if pgrep -f '^/usr/bin/tkw( |$)' >/dev/null; then bad "/usr/bin/tkw runs after the install"; fi

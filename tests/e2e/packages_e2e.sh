@@ -115,8 +115,10 @@ dpkg -r tkw >/dev/null 2>&1 || bad "dpkg -r tkw failed"
 if [ -f /etc/default/tkw ] && [ ! -e /usr/bin/tkw ]; then ok "removed: the programs went, the conffile stays"; else bad "after dpkg -r"; fi
 dpkg --purge tkw >/dev/null 2>&1 || bad "dpkg --purge tkw failed"
 snapshot >"$work/after"
-left="$(comm -13 "$work/before" "$work/after")"
-gone="$(comm -23 "$work/before" "$work/after")"
+# Only paths naming tkw count: other programs on the machine may install or
+# remove files meanwhile, and all the package's own paths name it.
+left="$(comm -13 "$work/before" "$work/after" | grep -i tkw || true)"
+gone="$(comm -23 "$work/before" "$work/after" | grep -i tkw || true)"
 if [ -z "$left$gone" ]; then
   ok "purged: nothing of tkw is left (no file, link, setting or log)"
 else

@@ -37,7 +37,7 @@ else
 fi
 
 # ---- the Debian package ----------------------------------------------------------
-lintian_out="$(lintian --pedantic --info "$deb" 2>&1 | grep -v 'running with root privileges' || true)"
+lintian_out="$(lintian --display-info --pedantic "$deb" 2>&1 | grep -v 'running with root privileges' || true)"
 if grep -qE '^E:' <<<"$lintian_out"; then bad "lintian finds errors:"; else ok "lintian: no errors"; fi
 [ -z "$lintian_out" ] || sed 's/^/      /' <<<"$lintian_out"
 

@@ -20,6 +20,20 @@ bool ParseComPortSpec(const std::string& spec, int32_t& port, std::string& path)
     return true;
 }
 
+bool ParseComPortName(const std::string& name, int32_t& port) {
+    const auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
+    size_t i = name.size() > 3 && lower(name[0]) == 'c' && lower(name[1]) == 'o' && lower(name[2]) == 'm' ? 3 : 0;
+    if (i == name.size() || name.size() - i > 3) return false;
+    int32_t n = 0;
+    for (; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') return false;
+        n = n * 10 + (name[i] - '0');
+    }
+    if (n < 1 || n > kMaxComPort) return false;
+    port = n;
+    return true;
+}
+
 bool MapComPortSpec(const std::string& spec) {
     int32_t port = 0;
     std::string path;

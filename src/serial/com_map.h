@@ -21,6 +21,9 @@ bool ComPortMapped(int32_t port);
 // Parses "COMn=PATH" (n 1..255, case-insensitive COM); false for a malformed
 // text, and then `port` and `path` are untouched.
 bool ParseComPortSpec(const std::string& spec, int32_t& port, std::string& path);
+// Parses a port's name, "COMn" (case-insensitive COM) or plain "n", n 1..255;
+// false for anything else, and then `port` is untouched.
+bool ParseComPortName(const std::string& name, int32_t& port);
 // Parses "COMn=PATH" and maps it; false for a malformed text.
 bool MapComPortSpec(const std::string& spec);
 

@@ -47,6 +47,9 @@ const ParseCase kCases[] = {
     {"Install", kWindows, {"install", "--dir", "D:\\TKW", "--no-step"}, Command::Install, nullptr},
     {"InstallTakesRunOptionsOnly", kWindows, {"install", "--set", "port=3"}, Command::Run, "--set does not go with install"},
     {"UninstallTakesNoOptions", kWindows, {"uninstall", "--dir", "x"}, Command::Run, "uninstall takes no options"},
+    {"DetectAllPorts", kWindows, {"--detect", "--save"}, Command::Detect, nullptr},
+    {"DetectTakesPortNamesOnly", kLinux, {"--detect", "/dev/ttyUSB0"}, Command::Run, "--detect takes port names"},
+    {"SaveGoesWithDetect", kLinux, {"--save", "--show-settings"}, Command::Run, "--save goes with --detect"},
     {"ServiceStart", kWindows, {"service", "--dir", "C:\\ProgramData\\TKW", "--comm-log"}, Command::Service, nullptr},
 };
 INSTANTIATE_TEST_SUITE_P(Lines, HeadlessOptionsParse, ::testing::ValuesIn(kCases),
@@ -77,6 +80,11 @@ TEST(HeadlessOptions, ValuesLandInTheStructAndRunOptionsAreKeptForTheService) {
     EXPECT_EQ(linux.options.maps[1].path, "/dev/pts/7");
     EXPECT_EQ(linux.options.chronySock, "/run/chrony.tkw.sock");
     EXPECT_EQ(linux.options.sets, std::vector<std::string>{"port=3"});
+
+    const ParsedOptions detect = ParseOptions({"--detect", "COM3", "com12", "3", "--save"}, kLinux);
+    ASSERT_TRUE(detect.ok()) << detect.error;
+    EXPECT_EQ(detect.options.detectPorts, (std::vector<int32_t>{3, 12}));
+    EXPECT_TRUE(detect.options.save);
 }
 
 // Every row of a system is in its --help, with its first help line, and is

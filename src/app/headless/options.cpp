@@ -16,12 +16,13 @@ bool Switch(bool HeadlessOptions::*flag, HeadlessOptions& o) {
 }
 
 // The commands asked for on one line: --help outranks --version, which
-// outranks --list-ports, which outranks --show-settings, which outranks a run
-// (or what a Windows verb asks for).
+// outranks --list-ports, which outranks --detect, which outranks
+// --show-settings, which outranks a run (or what a Windows verb asks for).
 bool Ask(HeadlessOptions& o, Command c) {
-    constexpr Command kRank[] = {Command::ShowSettings, Command::ListPorts, Command::Version, Command::Help};
+    constexpr Command kRank[] = {Command::ShowSettings, Command::Detect, Command::ListPorts, Command::Version,
+                                 Command::Help};
     const auto rank = [&](Command x) {
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < 5; ++i)
             if (kRank[i] == x) return i + 1;
         return 0;
     };
@@ -82,6 +83,28 @@ const OptionRow kOptions[] = {
      "NAME=VALUE", true},
     {"--list-ports", nullptr, "print the serial ports found, as COMn......DEVICE", kBothSystems, false,
      [](HeadlessOptions& o, const std::string&, std::string&) { return Ask(o, Command::ListPorts); }},
+    {"--detect", "[COMn ...]",
+     "listen to these ports (all that --list-ports finds when none is\n"
+     "named) at 4800 and 9600 bit/s, never writing to them, and print\n"
+     "one line a port: the time code and bit rate that arrive there",
+     kBothSystems, false,
+     [](HeadlessOptions& o, const std::string& v, std::string& why) {
+         if (!v.empty()) {
+             int32_t port = 0;
+             if (!ParseComPortName(v, port)) {
+                 why = "--detect takes port names COM1 to COM" + std::to_string(kMaxComPort) + " ('" + v + "')";
+                 return false;
+             }
+             if (std::find(o.detectPorts.begin(), o.detectPorts.end(), port) == o.detectPorts.end())
+                 o.detectPorts.push_back(port);
+         }
+         return Ask(o, Command::Detect);
+     },
+     nullptr, true, true},
+    {"--save", nullptr,
+     "with --detect: store the port, format and bit rate found (not\nwhen two fit equally, or none is found)",
+     kBothSystems, false,
+     [](HeadlessOptions& o, const std::string&, std::string&) { return Switch(&HeadlessOptions::save, o); }},
     {"--version", nullptr, "print the program's version", kBothSystems, false,
      [](HeadlessOptions& o, const std::string&, std::string&) { return Ask(o, Command::Version); }},
     {"--help", nullptr, "show this text", kBothSystems, false,
@@ -94,6 +117,8 @@ const UsageRow kUsage[] = {
     {"--show-settings", "print the stored settings", kBothSystems},
     {"--set NAME=VALUE ...", "change stored settings (see below), print them, exit", kBothSystems},
     {"--list-ports", "print the serial ports found, as COMn......DEVICE", kBothSystems},
+    {"--detect [COMn ...] [--save]", "find the receiver: the port, time code and bit rate\n(--save stores them)",
+     kBothSystems},
     {"install [--dir DIR] [options]",
      "register the service \"TKW\": started at boot as\nNT AUTHORITY\\LocalService, working in DIR (default\n"
      "%ProgramData%\\TKW, made if missing) with the options given",
@@ -121,7 +146,9 @@ const HelpParagraph kParagraphs[] = {
      "changes are printed as STATUS <red|yellow|green> <text>. A port that is missing or\n"
      "goes away is tried again every 2 s. One tkw runs at a time (TKW_INSTANCE names the\n"
      "lock, for tests). Exit status: 0 after SIGINT or SIGTERM; 1 when horalsys.conf cannot\n"
-     "be read or written, or another tkw runs; 2 for a bad option or setting.",
+     "be read or written, or another tkw runs; 2 for a bad option or setting. --detect exits\n"
+     "with 0 when a time code was found (and with --save stored), 1 when none was or --save\n"
+     "refused to choose.",
      kLinux, true},
     {"Setting the clock needs the right to change the system time, which the service's\n"
      "account (LocalService) and administrators hold. Messages the desktop program shows in\n"
@@ -131,7 +158,9 @@ const HelpParagraph kParagraphs[] = {
      "resumes from sleep. One program sets the clock: this one and tkw.exe share one lock\n"
      "(TKW_INSTANCE names another, for tests). Exit status: 0 after Ctrl+C or the service's\n"
      "stop; 1 when horalsys.conf cannot be read or written, or another copy runs; 2 for a bad\n"
-     "option or setting; 3 when install or uninstall fails.",
+     "option or setting; 3 when install or uninstall fails. --detect exits with 0 when a\n"
+     "time code was found (and with --save stored), 1 when none was or --save refused to\n"
+     "choose.",
      kWindows, true},
 };
 
@@ -203,6 +232,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, HeadlessSystem 
         } else if (row->many) {
             if (inlineValue) values.push_back(value);
             while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) values.push_back(args[++i]);
+            if (values.empty() && row->optional) values.push_back("");
             if (values.empty()) return fail(std::string(row->name) + " needs " + row->missing);
         } else if (inlineValue) {
             values.push_back(value);
@@ -219,6 +249,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, HeadlessSystem 
             }
         }
     }
+    if (o.save && o.command != Command::Detect && o.command != Command::Help && o.command != Command::Version)
+        return fail("--save goes with --detect");
+    if (o.command == Command::Detect && !o.sets.empty())
+        return fail("--set does not go with --detect (--detect --save stores what it finds)");
     // --set is --show-settings after the change.
     if (!o.sets.empty() && (o.command == Command::Run || o.command == Command::ShowSettings))
         o.command = Command::SetSettings;

@@ -23,6 +23,7 @@ enum class Command {
     ShowSettings,  // --show-settings
     SetSettings,   // --set NAME=VALUE ...
     ListPorts,     // --list-ports
+    Detect,        // --detect [COMn ...] [--save]
     Help,          // --help
     Version,       // --version
     Install,       // Windows: install [--dir DIR] [options]
@@ -46,6 +47,8 @@ struct HeadlessOptions {
     std::string dir;            // empty: the current directory
     std::vector<ComMapping> maps;
     std::vector<std::string> sets;  // NAME=VALUE, as given
+    std::vector<int32_t> detectPorts;  // --detect's ports, in the order given (none: all --list-ports finds)
+    bool save = false;                 // --detect --save
     // The options that shape a run, as given (each value its own argument):
     // what install hands on to the service.
     std::vector<std::string> runArgs;
@@ -65,6 +68,8 @@ struct OptionRow {
     const char* missing = nullptr;
     // Takes every following argument up to the next option (--set).
     bool many = false;
+    // ... and none at all (--detect): `apply` then sees "".
+    bool optional = false;
 };
 
 // The lines of "usage:" (the commands), and the paragraphs around the option

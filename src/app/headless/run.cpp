@@ -7,6 +7,7 @@
 
 #include "app/chrony_feed.h"
 #include "app/engine.h"
+#include "app/headless/detect_command.h"
 #include "app/headless/settings_commands.h"
 #include "app/headless/sinks.h"
 #include "config/setting_names.h"
@@ -237,6 +238,7 @@ int HeadlessMain(const std::vector<std::string>& args, const HeadlessProgram& pr
     }
     switch (o.command) {
         case Command::ListPorts: return ListPorts(seams.ports, program, console);
+        case Command::Detect: return DetectReceivers(o, program, seams);
         case Command::ShowSettings:
         case Command::SetSettings: return ShowOrSetSettings(o, program, seams.files, console);
         default: break;

@@ -58,7 +58,7 @@ private:
 
 // The whole program after its entry point: parses `args` (without the
 // program's name), enters --dir, and runs the command: --help, --version,
-// --list-ports, --show-settings, --set, or a run. Commands of one system
+// --list-ports, --detect, --show-settings, --set, or a run. Commands of one system
 // alone (install, uninstall, the service's start) go to `systemCommand`.
 // Returns the exit status.
 int HeadlessMain(const std::vector<std::string>& args, const HeadlessProgram& program, const HeadlessSeams& seams,

@@ -1,5 +1,5 @@
-// Which port's find `--detect --save` stores: only one that fits better than
-// every other, never a guess between equals.
+// Which port's find `--detect --save` stores: the one time code found, never
+// a guess between two.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,7 +26,7 @@ PortDetection Port(int32_t port, DetectOutcome outcome, uint8_t code = 1, int sc
     return p;
 }
 
-TEST(DetectSave, StoresOnlyAFitBetterThanEveryOther) {
+TEST(DetectSave, StoresOnlyTheOneTimeCodeFound) {
     const auto busy = [] {
         PortDetection p = Port(4, DetectOutcome::Nothing);
         p.failure = "in use by another program";
@@ -41,13 +41,13 @@ TEST(DetectSave, StoresOnlyAFitBetterThanEveryOther) {
         {"one receiver among silence, bytes and a busy port",
          {Port(1, DetectOutcome::Nothing), Port(2, DetectOutcome::NoTimeCode), busy, Port(3, DetectOutcome::Found)},
          3, nullptr},
-        {"a clean line outranks one with stray bytes",
-         {Port(1, DetectOutcome::Found, 1, 2, 5), Port(2, DetectOutcome::Found, 2, 2, 0)}, 1, nullptr},
-        {"two formats fit one port equally",
-         {Port(1, DetectOutcome::Tie), Port(2, DetectOutcome::Found, 1, 1)}, -1,
+        {"two formats fit one port equally", {Port(1, DetectOutcome::Tie), Port(2, DetectOutcome::NoTimeCode)}, -1,
          "on COM1 KRW_CODE at 4800 bit/s and MN_CODE at 9600 bit/s fit equally"},
-        {"two ports fit equally", {Port(1, DetectOutcome::Found, 1), Port(2, DetectOutcome::Found, 2)}, -1,
-         "COM1 and COM2 fit equally well; name the one to store (tkw-service --detect COM1 --save)"},
+        // Even when one line is cleaner, or was heard longer.
+        {"two ports with a time code",
+         {Port(1, DetectOutcome::Found, 1, 2, 5), Port(2, DetectOutcome::NoTimeCode),
+          Port(3, DetectOutcome::Found, 2, 3, 0)},
+         -1, "time codes on COM1 and COM3: name the one to store (tkw-service --detect COM1 --save)"},
         {"nothing found", {Port(1, DetectOutcome::NoTimeCode), busy}, -1, "no time code was found"},
     };
     HeadlessProgram program;

@@ -192,7 +192,7 @@ const DetectCase kCases[] = {
      0,
      2,
      3},
-    {"SaveRefusesTwoPortsThatFitEqually",
+    {"SaveRefusesToChooseBetweenTwoReceivers",
      {Far::Krw, Far::Pl},
      true,
      {"KRW_CODE at 4800 bit/s, ", "PL_CODE at 4800 bit/s, "},

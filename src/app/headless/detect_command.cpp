@@ -146,30 +146,31 @@ private:
 }  // namespace
 
 int ChooseToSave(const std::vector<PortDetection>& ports, const HeadlessProgram& program, std::string& why) {
-    int best = -1;
-    for (size_t i = 0; i < ports.size(); ++i) {
-        if (!Found(ports[i])) continue;
-        if (best < 0 || CompareVerdicts(ports[i].verdict, ports[static_cast<size_t>(best)].verdict) > 0)
-            best = static_cast<int>(i);
-    }
-    if (best < 0) {
+    // Frames that advance as a clock's are a receiver's, however clean the
+    // line: two ports with a time code are two receivers (or one on both),
+    // and which the user means is theirs to say. How well each fits is no
+    // guide either, since a port is listened to only until it is clear.
+    std::vector<size_t> found;
+    for (size_t i = 0; i < ports.size(); ++i)
+        if (Found(ports[i])) found.push_back(i);
+    if (found.empty()) {
         why = "no time code was found";
         return -1;
     }
-    const PortDetection& chosen = ports[static_cast<size_t>(best)];
+    if (found.size() > 1) {
+        why = "time codes on ";
+        for (size_t k = 0; k < found.size(); ++k)
+            why += (k == 0 ? "" : k + 1 == found.size() ? " and " : ", ") + PortName(program, ports[found[k]].port);
+        why += ": name the one to store (" + program.name + " --detect COM" + std::to_string(ports[found[0]].port) +
+               " --save)";
+        return -1;
+    }
+    const PortDetection& chosen = ports[found[0]];
     if (chosen.verdict.outcome == DetectOutcome::Tie) {
         why = "on " + PortName(program, chosen.port) + " " + VerdictText(chosen.verdict);
         return -1;
     }
-    for (size_t i = 0; i < ports.size(); ++i) {
-        if (static_cast<int>(i) == best || !Found(ports[i]) || CompareVerdicts(chosen.verdict, ports[i].verdict) != 0)
-            continue;
-        why = PortName(program, chosen.port) + " and " + PortName(program, ports[i].port) +
-              " fit equally well; name the one to store (" + program.name + " --detect COM" +
-              std::to_string(chosen.port) + " --save)";
-        return -1;
-    }
-    return best;
+    return static_cast<int>(found[0]);
 }
 
 int DetectReceivers(const HeadlessOptions& options, const HeadlessProgram& program, const HeadlessSeams& seams) {

@@ -34,8 +34,8 @@ struct PortDetection {
 };
 
 // Which port's find --save may store: its index in `ports`, or -1 with
-// `why` when there is nothing to store or no single best fit (two formats
-// fitting one port equally, or two ports fitting equally well).
+// `why` when there is nothing to store or no one answer: two formats fit
+// one port equally, or more than one port has a time code.
 int ChooseToSave(const std::vector<PortDetection>& ports, const HeadlessProgram& program, std::string& why);
 
 // The whole command, after --map and --dir have been taken. Exit status: 0

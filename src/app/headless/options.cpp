@@ -102,7 +102,7 @@ const OptionRow kOptions[] = {
      },
      nullptr, true, true},
     {"--save", nullptr,
-     "with --detect: store the port, format and bit rate found (not\nwhen two fit equally, or none is found)",
+     "with --detect: store the port, format and bit rate found; not\nwhen none is, when two ports have one, or two formats fit one",
      kBothSystems, false,
      [](HeadlessOptions& o, const std::string&, std::string&) { return Switch(&HeadlessOptions::save, o); }},
     {"--version", nullptr, "print the program's version", kBothSystems, false,

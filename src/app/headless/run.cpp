@@ -74,6 +74,9 @@ int HeadlessRun::Run() {
         return 1;
     }
 
+    if (seams_.startupNotice)
+        if (const std::string notice = seams_.startupNotice(); !notice.empty()) console.Err(notice);
+
     Settings settings;
     LoadResult loaded;
     // The desktop program would sit there with nothing to do; a service is
@@ -177,7 +180,9 @@ int HeadlessRun::Run() {
             shown = engine.Tick.indicator;
             showIndicator();
         }
-        const std::chrono::milliseconds retry = link.ServicePort();
+        // Back from sleep, the port is opened again at once; otherwise
+        // recovery acts when it is due.
+        const std::chrono::milliseconds retry = resumed_.exchange(false) ? link.TryPortNow(true) : link.ServicePort();
         if (link.PortDown() != down) {
             down = link.PortDown();
             for (RunObserver* o : seams_.observers) o->PortDown(down);

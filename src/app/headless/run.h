@@ -5,6 +5,7 @@
 // Windows service from its service thread (or in a console).
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,6 +34,9 @@ struct HeadlessSeams {
     SerialPortList& ports;
     // Hear what the run does, beside its lines.
     std::vector<RunObserver*> observers;
+    // Asked once a run has the lock: a line to say on the error stream before
+    // anything else (another program that sets this clock), or nothing.
+    std::function<std::string()> startupNotice;
 };
 
 class HeadlessRun {
@@ -48,12 +52,19 @@ public:
 
     // From any thread: the loop ends soon.
     void Stop() { loop_.Quit(); }
+    // From any thread: the system has woken from sleep. The port is opened
+    // again at once, since a handle often does not live through a sleep.
+    void SystemResumed() {
+        resumed_ = true;
+        loop_.Wake();
+    }
 
 private:
     const HeadlessOptions& options_;
     const HeadlessProgram& program_;
     HeadlessSeams seams_;
     EventLoop loop_;
+    std::atomic<bool> resumed_{false};
 };
 
 // The whole program after its entry point: parses `args` (without the

@@ -56,8 +56,8 @@ int main(int argc, char** argv) {
     StdConsole console;
     SystemClock clock;
     RealSerialApi serial;
-    HeadlessSeams seams{console,          clock, [&clock] { return clock.LastError(); }, serial,
-                        RealFileSystem(), SystemSerialPorts(), {}};
+    HeadlessSeams seams{console, clock, [&clock] { return clock.LastError(); }, serial, RealFileSystem(),
+                        SystemSerialPorts(), {}, {}};
     // Run by systemd as a Type=notify service: tell it how the run is doing.
     const std::unique_ptr<SystemdNotifier> systemd = SystemdNotifier::FromEnvironment();
     if (systemd) seams.observers.push_back(systemd.get());

@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# The Windows service end to end under Wine: tkw-service-e2e.exe (the build
+# whose clock writes "SET ..." lines to clock.log in its directory instead of
+# stepping the clock) installed with Wine's service manager in a private
+# prefix, COM1 mapped to one end of a socat pair, tkw-sim on the other end.
+#
+#   tests/e2e/wine_service_e2e.sh TKW_SERVICE_E2E_EXE TKW_SIM
+#
+# Checks, in the order an administrator would meet them:
+#   - --version and --help in a console;
+#   - install --dir "C:\TKW data" (a space, quoted on the registered command
+#     line): the service TKW, automatic, LocalService, its directory made;
+#   - --dir ... --set writes the service's settings there;
+#   - sc start: RUNNING, and the Windows Time service (made in the prefix,
+#     automatic, Type NTP) is named once in the service's daily log;
+#   - a receiver frame gives a SET line in clock.log at the frame's time plus
+#     135 ms, 55 AA goes back, STATUS green in the log;
+#   - a console copy beside the running service is refused with
+#     "串口校时程序已经在运行！" (the lock tkw.exe shares);
+#   - sc stop: STOPPED with exit code 0, "stopped" in the log; with Type
+#     NoSync a new start says nothing of the Windows Time service;
+#   - uninstall: the service is gone, its directory stays.
+# Not here, since Wine cannot show them: a console that is not an
+# administrator's (Wine's user is one), the restart after a failure (Wine
+# keeps no failure actions) and power events (no way to send one).
+#
+# Needs wine (64-bit) and socat. Never runs tkw-service.exe: that one would
+# step the clock.
+set -euo pipefail
+
+[ $# -eq 2 ] || { echo "usage: $0 TKW_SERVICE_E2E_EXE TKW_SIM" >&2; exit 2; }
+exe="$(realpath "$1")"
+sim="$(realpath "$2")"
+case "$(basename "$exe")" in tkw-service-e2e.exe) ;; *) echo "only tkw-service-e2e.exe may run here" >&2; exit 2 ;; esac
+[ -f "$exe" ] || { echo "no $exe: build the x64 Windows targets first" >&2; exit 2; }
+wine="$(command -v wine || true)"
+[ -n "$wine" ] || wine=/usr/lib/wine/wine64
+for tool in "$wine" wineserver socat iconv; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
+done
+
+work="$(mktemp -d)"
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+pids=()
+failures=0
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  if [ "$failures" -ne 0 ] || [ "${KEEP_WORK:-0}" = 1 ]; then
+    echo "--- the service's directory:"; ls -la "$data" 2>/dev/null || true
+    for f in "$data"/service-*.txt; do [ -f "$f" ] && { echo "--- $f"; iconv -f GBK -t UTF-8 "$f"; }; done
+    for f in "$work"/*.log; do [ -f "$f" ] && { echo "--- $f"; cat "$f"; }; done
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# say, ok, bad (counted in $failures) and wait_until, polling every 0.2 s.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+socat pty,raw,echo=0,link="$work/com1" pty,raw,echo=0,link="$work/receiver" >"$work/socat.log" 2>&1 & pids+=($!)
+wait_until 10 test -e "$work/receiver" || { echo "socat did not start" >&2; exit 1; }
+# Held open for the whole run: socat ends when the last user of an end closes it.
+exec 7<>"$work/receiver"
+
+say "making the Wine prefix"
+timeout 300 "$wine" wineboot -i >"$work/wineboot.log" 2>&1 || { echo "wineboot failed" >&2; exit 1; }
+cat >"$work/setup.reg" <<EOF
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]
+"COM1"="$work/com1"
+EOF
+"$wine" regedit "$work/setup.reg" >/dev/null 2>&1
+# The port map is read when wineserver starts.
+wineserver -w 2>/dev/null || true
+# Wine ends its session, and with it every service, once the last ordinary
+# program has gone: a console that waits for input keeps it up (and with it
+# the same wineserver) between the calls below.
+sleep 100000 | "$wine" cmd >/dev/null 2>&1 & pids+=($!)
+
+cp "$exe" "$WINEPREFIX/drive_c/tkw-service-e2e.exe"
+svc='C:\tkw-service-e2e.exe'
+dir='C:\TKW data'
+data="$WINEPREFIX/drive_c/TKW data"
+run() { "$wine" "$svc" "$@" 2>&1 | tr -d '\r'; }
+sc() { "$wine" sc "$@" 2>&1 | tr -d '\r'; }
+state() { sc query TKW | awk '/STATE/ { print $3 }'; }  # "STATE : 4 RUNNING"
+state_is() { [ "$(state)" = "$1" ]; }
+log_text() { cat "$data"/service-*.txt 2>/dev/null | iconv -f GBK -t UTF-8 | tr -d '\r'; }
+logged() { log_text | grep -q -- "$1"; }
+
+# ---- In a console.
+if run --version | grep -qE '^tkw-service [0-9]+\.[0-9]+\.[0-9]+ \([0-9]{4}-[0-9]{2}\)$'; then
+  ok "--version: $(run --version)"
+else
+  bad "--version: $(run --version)"
+fi
+help="$(run --help)"
+if grep -q 'install \[--dir DIR\] \[options\]' <<<"$help" && ! grep -q -- '--map' <<<"$help"; then
+  ok "--help lists install and no Linux-only option"
+else
+  bad "--help: $help"
+fi
+
+# ---- The Windows Time service, as a PC that synchronises with the Internet has it.
+sc create W32Time binpath= 'C:\windows\system32\w32time-missing.exe' start= auto >/dev/null
+"$wine" reg add 'HKLM\SYSTEM\CurrentControlSet\Services\W32Time\Parameters' /v Type /t REG_SZ /d NTP /f >/dev/null 2>&1
+
+# ---- Install.
+say "install --dir \"$dir\""
+out="$(run install --dir "$dir" --comm-log)"
+if [ -d "$data" ] && grep -q 'installed the service "TKW"' <<<"$out"; then ok "installed; $dir made"; else bad "install: $out"; fi
+image="$("$wine" reg query 'HKLM\System\CurrentControlSet\Services\TKW' /v ImagePath 2>/dev/null | tr -d '\r' | awk -F'REG_SZ +' '/ImagePath/ { print $2 }')"
+if [ "$image" = "$svc service --dir \"$dir\" --comm-log" ]; then ok "command line: $image"; else bad "command line: $image"; fi
+config="$("$wine" reg query 'HKLM\System\CurrentControlSet\Services\TKW' 2>/dev/null | tr -d '\r')"
+if grep -qE 'Start +REG_DWORD +0x2$' <<<"$config" && grep -q 'NT AUTHORITY\\LocalService' <<<"$config"; then
+  ok "starts at boot, as NT AUTHORITY\\LocalService"
+else
+  bad "service configuration: $config"
+fi
+if state_is 1; then ok "stopped until started (the port is to be set first)"; else bad "state after install: $(state)"; fi
+again="$(run install --dir "$dir")" && rc=0 || rc=$?
+if grep -q 'installed already' <<<"$again"; then ok "a second install is refused: $(head -1 <<<"$again")"; else bad "second install: $again"; fi
+
+# ---- Settings in the service's directory.
+run --dir "$dir" --set port=1 format=KRW_CODE >"$work/set.log"
+if [ "$(stat -c %s "$data/horalsys.conf" 2>/dev/null)" = 224 ]; then ok "--dir --set wrote horalsys.conf there"; else bad "no horalsys.conf in $dir: $(cat "$work/set.log")"; fi
+
+# ---- Start, and a receiver.
+say "sc start TKW"
+sc start TKW >"$work/start.log"
+if wait_until 20 state_is 4; then ok "RUNNING"; else bad "state after sc start: $(state)"; fi
+if wait_until 10 logged 'the Windows Time service sets this clock too (W32Time starting at boot, Type NTP)'; then
+  ok "the Windows Time service named in the log, with the command that stops it"
+else
+  bad "no word of the Windows Time service: $(log_text)"
+fi
+( "$sim" --device "$work/receiver" --format 1 --count 6 --stamp 2>"$work/sim.err" >"$work/sim.log" ) || true
+first_set="$(grep -m1 '^SET ' "$data/clock.log" 2>/dev/null | tr -d '\r' || true)"
+if [ -n "$first_set" ]; then
+  set_ms=$(( $(date -d "$(cut -d' ' -f2-3 <<<"$first_set" | cut -d. -f1)" +%s) * 1000 + 10#$(cut -d. -f2 <<<"$first_set" | cut -c1-3) ))
+  best=""
+  while read -r _ ns _; do
+    d=$((set_ms - ns / 1000000000 * 1000))
+    if [ "$d" -ge 135 ] && [ "$d" -le 400 ]; then best="$d"; break; fi
+  done < <(grep 'SENT ' "$work/sim.log")
+  if [ -n "$best" ]; then ok "corrected: $(cut -d' ' -f1-3 <<<"$first_set"), the frame's second + $best ms"; else bad "$first_set matches no frame's second + 135..400 ms"; fi
+else
+  bad "no SET line in clock.log"
+fi
+if grep -q 'TX 55 AA$' "$work/sim.log"; then ok "55 AA back after the correction"; else bad "no 55 AA on the line"; fi
+if logged '^[0-9-]* [0-9:]* STATUS green'; then ok "STATUS green in the log"; else bad "no STATUS green in the log"; fi
+if ls "$data"/??????C.txt >/dev/null 2>&1; then ok "communication log written (--comm-log from install)"; else bad "no communication log in $dir"; fi
+
+# ---- One program sets the clock.
+second="$(timeout 60 "$wine" "$svc" --dir "$dir" 2>&1 | tr -d '\r')" && rc=0 || rc=$?
+if [ "$rc" = 1 ] && grep -q '^串口校时程序已经在运行！$' <<<"$second"; then
+  ok "a console copy beside the service: 串口校时程序已经在运行！, status 1"
+else
+  bad "console copy beside the service: status $rc, $second"
+fi
+
+# ---- Stop; and with the Windows Time service set to NoSync, a start says nothing of it.
+say "sc stop TKW"
+sc stop TKW >"$work/stop.log"
+if wait_until 20 state_is 1; then ok "STOPPED"; else bad "state after sc stop: $(state)"; fi
+if sc query TKW | grep -qE 'WIN32_EXIT_CODE +: 0 ' && logged 'tkw-service: stopped$'; then ok "exit code 0, \"stopped\" in the log"; else bad "after stop: $(sc query TKW | tr '\n' ' ')"; fi
+"$wine" reg add 'HKLM\SYSTEM\CurrentControlSet\Services\W32Time\Parameters' /v Type /t REG_SZ /d NoSync /f >/dev/null 2>&1
+sc start TKW >/dev/null
+wait_until 20 state_is 4 || true
+wait_until 10 logged 'STATUS red' || true
+sleep 1
+if [ "$(log_text | grep -c 'Windows Time service')" = 1 ]; then ok "W32Time with Type NoSync: nothing said"; else bad "the Windows Time service named again: $(log_text | grep 'Windows Time')"; fi
+
+# ---- Uninstall.
+say "uninstall"
+out="$(run uninstall)"
+if grep -q 'removed the service "TKW"' <<<"$out" && ! "$wine" sc query TKW >/dev/null 2>&1; then
+  ok "uninstalled (stopped first)"
+else
+  bad "uninstall: $out / $(sc query TKW | tr '\n' ' ')"
+fi
+if [ -f "$data/horalsys.conf" ] && ls "$data"/service-*.txt >/dev/null 2>&1; then ok "$dir and its files stay"; else bad "$dir after uninstall: $(ls "$data" 2>&1)"; fi
+
+[ "$failures" -eq 0 ] || exit 1
+say "all checks passed"

@@ -26,6 +26,7 @@
 #   - a second copy shows "串口校时程序已经在运行！" (caption "警告"), ends, and
 #     leaves the first running;
 #   - "关闭退出" ends the program with status 0;
+#   - with the Windows Time service set to synchronise, a box says so at start;
 #   - a port that comes back: COM1's pseudo-terminal removed for 10 s and made
 #     again; corrections resume with no box, and the wait costs almost no CPU;
 #   - figures only: frame to clock step under Wine with each reader (polling
@@ -601,6 +602,26 @@ if ended "$tkw_pid" 20; then
 else
   bad "still running after 关闭退出"
 fi
+
+# ---- The Windows Time service set to synchronise (made in the prefix, which
+# has none): one box at start, before any frame, saying how to stop it.
+say "the Windows Time service synchronises too"
+"$wine" sc create W32Time binpath= 'C:\windows\system32\w32time-missing.exe' start= auto >/dev/null 2>&1
+"$wine" reg add 'HKLM\SYSTEM\CurrentControlSet\Services\W32Time\Parameters' /v Type /t REG_SZ /d NTP /f >/dev/null 2>&1
+"$wine" "$exe" >"$work/tkw-w32time.log" 2>&1 & tkw_pid=$!
+pids+=("$tkw_pid")
+wait_until 60 strip_shown || bad "the strip never appeared"
+if wait_until 15 box_shown; then
+  ok "a box about the Windows Time service at start"
+  import -window "$(boxes | head -1)" "$out/tkw-w32time.png" 2>/dev/null || true
+  close_box || bad "the Windows Time box did not close"
+else
+  bad "no box about the Windows Time service"
+fi
+open_menu
+menu_keys Up Return
+ended "$tkw_pid" 20 || bad "the run with the Windows Time service did not end"
+"$wine" sc delete W32Time >/dev/null 2>&1
 
 # ---- Without the right to set the clock: one warning box a run, and the
 # receiver is answered all the same.

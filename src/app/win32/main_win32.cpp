@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/form1.h"
+#include "app/time_service_check.h"
 #include "app/win32/form_platform_win32.h"
 #include "app/win32/strip_window.h"
 #include "logs/log_writer.h"
@@ -22,9 +23,13 @@
 #include "platform/system_clock.h"
 #include "platform/time_of_day_text.h"
 #include "platform/win32_text.h"
+#include "platform/windows_time_service.h"
 #include "serial/port_list.h"
 #include "serial/serial_api.h"
 #include "ui/win32/save_dialog_win32.h"
+#ifdef TKW_E2E
+#include "app/win32/e2e_clock.h"
+#endif
 
 namespace {
 
@@ -38,28 +43,9 @@ bool EnvIs(const wchar_t* name) {
 
 #ifdef TKW_E2E
 // Never steps the machine's clock: logs each step to clock.log and from then
-// on reads the system clock shifted by it. With TKW_E2E_REFUSE_CLOCK=1 in the
-// environment it refuses every step (and logs "REFUSED ..."), as the system
-// does for a user without the right.
-
-// The host's real time in ns since 1970 (Wine passes the host's clock through),
-// for comparing with what tkw-sim stamps.
-long long HostNs() {
-    FILETIME ft{};
-    GetSystemTimePreciseAsFileTime(&ft);
-    const long long t = (static_cast<long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-    return (t - 116444736000000000LL) * 100;
-}
-
-// Each step, with the host instant it was asked for.
-bool LogStep(const SystemTime& t, bool refuse) {
-    const long long at = HostNs();
-    if (FILE* f = _wfopen(L"clock.log", L"ab")) {
-        std::fprintf(f, "%s %s %lld\r\n", refuse ? "REFUSED" : "SET", WithMsText(t).c_str(), at);
-        std::fclose(f);
-    }
-    return !refuse;
-}
+// on reads the system clock shifted by it (e2e_clock.h). With
+// TKW_E2E_REFUSE_CLOCK=1 in the environment it refuses every step (and logs
+// "REFUSED ..."), as the system does for a user without the right.
 
 // What the port's recovery says, a line each time, with the host instant.
 void LogPortNews(const std::string& line) {
@@ -85,6 +71,7 @@ void LogMarks(const Form1Menu& menu) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
+    // The lock tkw-service.exe takes too: one program sets the clock.
     SingleInstance instance;
     if (!instance.Acquire("TKW")) {
         MessageBoxW(nullptr, L"串口校时程序已经在运行！", L"警告", MB_OK);
@@ -101,7 +88,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
     SystemClock system;
 #ifdef TKW_E2E
     const bool refuse = EnvIs(L"TKW_E2E_REFUSE_CLOCK");
-    OffsetClock stepClock(system, [refuse](const SystemTime& t) { return LogStep(t, refuse); });
+    OffsetClock stepClock(system, [refuse](const SystemTime& t) { return LogClockStep(t, refuse); });
 #else
     Clock& stepClock = system;
 #endif
@@ -151,6 +138,9 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
         form.FormCreate();
         platform.CreateDialogs({&form.AboutBox, &form.Form2, &form.Form3, &form.Form4});
         strip.Start();
+        // Said once, from the message loop, when the Windows Time service
+        // would fight this program over the clock.
+        if (TimeServiceSetsTheClock(ReadWindowsTimeService())) strip.PostTimeServiceNotice();
 
         MSG m;
         while (GetMessageW(&m, nullptr, 0, 0) > 0) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "app/time_service_check.h"
 #include "platform/win32_text.h"
 #include "ui/win32/bindings.h"
 #include "ui/win32/fonts.h"
@@ -84,6 +85,10 @@ void StripWindow::Detach() {
 
 void StripWindow::PostClockRefused() const {
     if (wnd_) PostMessageW(wnd_, kWmClockRefused, 0, 0);
+}
+
+void StripWindow::PostTimeServiceNotice() const {
+    if (wnd_) PostMessageW(wnd_, kWmTimeService, 0, 0);
 }
 
 // The date label shows the weekday in Chinese, which MS Sans Serif cannot
@@ -195,6 +200,7 @@ LRESULT StripWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return TRUE;
         case kWmSync: mainThread_->Serve(); return 0;
         case kWmClockRefused: boxes_->Show(BoxKind::Warning, kAppTitle, kClockRefused); return 0;
+        case kWmTimeService: boxes_->Show(BoxKind::Warning, kAppTitle, TimeServiceBoxText()); return 0;
         case WM_CLOSE:
             f.FormClose();
             DestroyWindow(hwnd);

@@ -16,6 +16,7 @@ class StripWindow {
 public:
     static constexpr UINT kWmSync = WM_APP;             // a reader hand-off is waiting
     static constexpr UINT kWmClockRefused = WM_APP + 1;  // the first refused clock step
+    static constexpr UINT kWmTimeService = WM_APP + 2;   // the Windows Time service sets the clock too
 
     StripWindow() = default;
     ~StripWindow();
@@ -35,6 +36,8 @@ public:
 
     // From any thread: the user hears once that the clock cannot be set.
     void PostClockRefused() const;
+    // The user hears that the Windows Time service sets the clock too, and how to stop it.
+    void PostTimeServiceNotice() const;
 
 private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

@@ -19,6 +19,8 @@
 #     "串口校时程序已经在运行！" (the lock tkw.exe shares);
 #   - sc stop: STOPPED with exit code 0, "stopped" in the log; with Type
 #     NoSync a new start says nothing of the Windows Time service;
+#   - a service started beside a console copy says "串口校时程序已经在运行！"
+#     in its log and stops with exit code 1;
 #   - uninstall: the service is gone, its directory stays.
 # Not here, since Wine cannot show them: a console that is not an
 # administrator's (Wine's user is one), the restart after a failure (Wine
@@ -179,6 +181,27 @@ sc start TKW >/dev/null
 started_twice() { [ "$(log_text | grep -c 'COM1, 4800 bit/s')" = 2 ]; }
 wait_until 20 started_twice || bad "the service did not start again: $(log_text | tail -3)"
 if [ "$(log_text | grep -c 'Windows Time service')" = 1 ]; then ok "W32Time with Type NoSync: nothing said"; else bad "the Windows Time service named again: $(log_text | grep 'Windows Time')"; fi
+
+# ---- The other way round: a copy in a console holds the clock, and the
+# service, started after it, ends by itself with status 1 (not a crash: the
+# manager does not start it again).
+sc stop TKW >/dev/null
+wait_until 20 state_is 1 || bad "the service did not stop: $(state)"
+"$wine" "$svc" --dir 'C:\' --dry-run >"$work/console.log" 2>&1 &
+console_pid=$!
+pids+=("$console_pid")
+if wait_until 30 grep -q '^STATUS' "$work/console.log"; then
+  sc start TKW >/dev/null
+  refused() { state_is 1 && logged '^[0-9-]* [0-9:]* 串口校时程序已经在运行！$'; }
+  if wait_until 20 refused && sc query TKW | grep -qE 'SERVICE_EXIT_CODE +: 1 '; then
+    ok "started beside a console copy: 串口校时程序已经在运行！ in the log, stopped with exit code 1"
+  else
+    bad "the service beside a console copy: $(sc query TKW | tr '\n' ' ') $(log_text | tail -2)"
+  fi
+else
+  bad "the console copy did not run: $(tr -d '\r' <"$work/console.log")"
+fi
+"$wine" taskkill /f /im tkw-service-e2e.exe >/dev/null 2>&1 || true
 
 # ---- Uninstall.
 say "uninstall"

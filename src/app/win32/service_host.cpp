@@ -93,10 +93,12 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     }
     DailyLogConsole log(s.seams->files, s.seams->systemClock, ReportToEventLog);
     log.Out(program.name + " " + Release().version + ": started by the service manager");
+    // The entry's seams, with the daily log for the console and the manager
+    // told how the run is doing.
     StatusReporter reporter;
-    HeadlessSeams seams = *s.seams;
-    HeadlessSeams withLog{log,         seams.systemClock, seams.clockError, seams.serial,
-                          seams.files, seams.ports,       seams.observers,  seams.startupNotice};
+    const HeadlessSeams& given = *s.seams;
+    HeadlessSeams withLog{log,         given.systemClock, given.clockError, given.serial,
+                          given.files, given.ports,       given.observers,  given.startupNotice};
     withLog.observers.push_back(&reporter);
     {
         HeadlessRun run(*s.options, program, withLog);

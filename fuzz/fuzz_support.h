@@ -97,8 +97,14 @@ public:
         auto it = files.find(path);
         if (mode == OpenMode::ReadWriteExisting && it == files.end()) return {nullptr, Status::Fail("no such file")};
         std::string& data = files[path];
-        if (mode == OpenMode::CreateTruncate) data.clear();
         return {std::make_unique<MemoryFile>(data, mode == OpenMode::Append ? data.size() : 0), Status::Ok()};
+    }
+
+    OpenResult CreateReplacement(const std::string& path, std::string& temp) override {
+        temp = path + ".new";
+        std::string& data = files[temp];
+        data.clear();
+        return {std::make_unique<MemoryFile>(data, 0), Status::Ok()};
     }
 
     Status Replace(const std::string& from, const std::string& to) override {
@@ -133,6 +139,14 @@ private:
         }
         Status Sync() override { return Status::Ok(); }
         Status Close() override { return Status::Ok(); }
+        Status Size(uint64_t& size) override {
+            size = data_.size();
+            return Status::Ok();
+        }
+        Status Truncate(uint64_t size) override {
+            data_.resize(size);
+            return Status::Ok();
+        }
 
     private:
         std::string& data_;

@@ -91,7 +91,7 @@ LoadResult LoadSettings(FileSystem& fs, const std::string& path, Settings& s) {
     if (!st) return {LoadOutcome::IoError, st.error};
     st = opened.file->Close();
     if (!st) return {LoadOutcome::IoError, st.error};
-    if (got < rec.size()) return {LoadOutcome::ShortFile, {}};
+    if (got < rec.size()) return {LoadOutcome::ShortFile, {}, got};
     DecodeConfig(rec, s);
     return {LoadOutcome::Loaded, {}};
 }

@@ -81,6 +81,7 @@ enum class LoadOutcome {
 struct LoadResult {
     LoadOutcome outcome = LoadOutcome::NoFile;
     std::string error;  // the platform's text, for IoError
+    size_t bytes = 0;   // what a ShortFile holds
     // Start-up may go on.
     bool ok() const { return outcome != LoadOutcome::AccessError && outcome != LoadOutcome::IoError; }
 };

@@ -19,11 +19,11 @@ std::string LogFileName(const SystemTime& date, int32_t flag) {
 }
 
 void LogWriter::savelogline(int32_t flag, std::string_view text) {
+    const int log = flag != 0 ? 1 : 0;
     const std::string path = JoinPath(dir_, LogFileName(clock_.GetLocalTime(), flag));
     OpenResult opened = fs_.Open(path, OpenMode::Append);
     if (!opened.file) {
-        if (OnFailure) OnFailure(path, opened.status.error);
-        boxes_.Show(BoxKind::Warning, kWarningCaption, kFileAccessError);
+        Failed(log, path, opened.status);
         return;
     }
     // The header's time is read once the file is open: an entry begun in the
@@ -37,15 +37,36 @@ void LogWriter::savelogline(int32_t flag, std::string_view text) {
     std::string entry = "\r\n";
     entry.append(header, sizeof header);
     entry += ToFileEncoding(text);
-    // One write for the whole entry, so that a failure cannot leave a header
-    // without its text from this program's side.
-    Status st = opened.file->Write(entry);
-    if (st) st = opened.file->Sync();
+    // One write for the whole entry; when it or the sync fails (a full disk
+    // takes what fits and refuses the rest) the file is cut back to where the
+    // entry began, so that it holds whole entries only.
+    uint64_t before = 0;
+    Status st = opened.file->Size(before);
+    if (st) {
+        st = opened.file->Write(entry);
+        if (st) st = opened.file->Sync();
+        if (!st) opened.file->Truncate(before);
+    }
     const Status closed = opened.file->Close();
     if (!st || !closed) {
-        if (OnFailure) OnFailure(path, !st ? st.error : closed.error);
-        boxes_.Show(BoxKind::Warning, kWarningCaption, kFileAccessError);
+        Failed(log, path, !st ? st : closed);
+        return;
     }
+    if (failing_[log]) {
+        failing_[log] = false;
+        if (OnRecovered) OnRecovered(path);
+    }
+}
+
+void LogWriter::Failed(int log, const std::string& path, const Status& st) {
+    const bool first = !failing_[log];
+    failing_[log] = true;
+    if (!first && !BoxEveryFailure) return;
+    if (OnFailure) OnFailure(path, FailureReason(st));
+    if (boxOpen_[log]) return;
+    boxOpen_[log] = true;
+    boxes_.Show(BoxKind::Warning, kWarningCaption, kFileAccessError);
+    boxOpen_[log] = false;
 }
 
 }  // namespace tkw

@@ -3,8 +3,8 @@
 namespace tkw {
 
 Status ReplaceWholeFile(FileSystem& fs, const std::string& path, const std::function<Status(File&)>& write) {
-    const std::string temp = path + ".new";
-    OpenResult opened = fs.Open(temp, OpenMode::CreateTruncate);
+    std::string temp;
+    OpenResult opened = fs.CreateReplacement(path, temp);
     if (!opened.file) return opened.status;
     Status st = write(*opened.file);
     if (st) st = opened.file->Sync();
@@ -17,6 +17,11 @@ Status ReplaceWholeFile(FileSystem& fs, const std::string& path, const std::func
         return st;
     }
     return fs.SyncDirectoryOf(path);
+}
+
+std::string FailureReason(const Status& st) {
+    if (!st.directory.empty()) return "the directory " + st.directory + " cannot be written: " + st.error;
+    return st.error;
 }
 
 }  // namespace tkw

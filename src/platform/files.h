@@ -2,8 +2,11 @@
 // single operation fail and check that nothing already on disk was damaged.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,9 +18,13 @@ namespace tkw {
 struct Status {
     bool ok = true;
     std::string error;
+    // Set when the failure lies with a directory rather than with the file
+    // asked for: a new file could not be made in it (no right to write there,
+    // a read-only or full file system). Messages then name the directory.
+    std::string directory;
 
     static Status Ok() { return {}; }
-    static Status Fail(std::string text) { return {false, std::move(text)}; }
+    static Status Fail(std::string text) { return {false, std::move(text), {}}; }
     explicit operator bool() const { return ok; }
 };
 
@@ -29,12 +36,19 @@ public:
     // Pushes the data through to the disk (not just the operating system's cache).
     virtual Status Sync() = 0;
     virtual Status Close() = 0;
+    // The file's size, and cutting it back to an earlier size: what lets an
+    // append that failed halfway (a disk that filled up) be taken back whole.
+    virtual Status Size(uint64_t& size) = 0;
+    virtual Status Truncate(uint64_t size) = 0;
 };
 
 enum class OpenMode {
     ReadWriteExisting,  // the file must exist; opened for reading and writing
-    CreateTruncate,     // created or emptied, for writing
-    Append,             // created if missing, written at its end
+    // Created if missing, written at its end. Never through a symbolic link
+    // at the name (one planted there would have the entries written wherever
+    // it points); a new file is readable by others at most (rw-r--r--),
+    // whatever the umask says, and a stricter umask still applies.
+    Append,
 };
 
 struct OpenResult {
@@ -47,6 +61,14 @@ public:
     virtual ~FileSystem() = default;
     virtual bool Exists(const std::string& path) = 0;
     virtual OpenResult Open(const std::string& path, OpenMode mode) = 0;
+    // A new file to take the place of `path` (by Replace): in the same
+    // directory, so that the replace is one step, under a name nobody can
+    // guess (returned in `temp`), never over an existing file or through a
+    // symbolic link, and readable by its owner alone while it is written.
+    // Once closed it has the owner, group and mode of the file it replaces
+    // (as far as the process may give them), or for a new file at most
+    // rw-r--r-- whatever the umask says.
+    virtual OpenResult CreateReplacement(const std::string& path, std::string& temp) = 0;
     // Puts `from` in the place of `to` in one step, replacing `to` if it exists.
     virtual Status Replace(const std::string& from, const std::string& to) = 0;
     // Pushes the entry of `path` in its directory (which file the name stands
@@ -62,12 +84,46 @@ FileSystem& RealFileSystem();
 std::string JoinPath(const std::string& dir, const std::string& name);
 
 // Replaces the whole of `path` so that a failure or a power cut at any point
-// leaves either the old file or the new one, never a mix: `write` fills
-// path + ".new", which is synced, closed and put in the place of `path`; on
-// any failure the temporary file is removed and the old one stays as it was.
-// Last the directory is synced, since until then a power cut may bring the
-// old file back; if that fails the failure is returned although the new file
-// is in place, so that whoever saved is told it may not last and can save again.
+// leaves either the old file or the new one, never a mix: `write` fills a
+// file made by CreateReplacement, which is synced, closed and put in the
+// place of `path`; on any failure the temporary file is removed and the old
+// one stays as it was. Two saves at once each write a file of their own, and
+// the one that replaces last wins whole. Last the directory is synced, since
+// until then a power cut may bring the old file back; if that fails the
+// failure is returned although the new file is in place, so that whoever
+// saved is told it may not last and can save again.
 Status ReplaceWholeFile(FileSystem& fs, const std::string& path, const std::function<Status(File&)>& write);
+
+// The system's reason for a failure, naming the directory when the failure
+// lies there ("the directory /var/lib/tkw cannot be written: Permission
+// denied"): for messages that say what the user has to put right.
+std::string FailureReason(const Status& st);
+
+// An exclusive lock for a load, change and save of `path` by one process at
+// a time (two `tkw --set` at once), so that the second builds on the first's
+// result instead of one change being lost. Held in a file of its own beside
+// `path` (path + ".lock", readable by its owner alone, so that nobody else
+// can hold it to stop the saves), from Acquire until the object goes.
+class UpdateLock {
+public:
+    UpdateLock() = default;
+    UpdateLock(const UpdateLock&) = delete;
+    UpdateLock& operator=(const UpdateLock&) = delete;
+    ~UpdateLock();
+    // Waits up to `wait` for another holder. Fails with the reason when the
+    // lock cannot be had; `unavailable` then tells a lock file this process
+    // may not make or open (a directory it cannot write), where an update
+    // may still go on unlocked and let the save say what is wrong.
+    Status Acquire(const std::string& path, std::chrono::milliseconds wait, bool& unavailable);
+
+private:
+    intptr_t handle_ = -1;
+};
+
+// A temporary file no other process can open or has a name to reach: made
+// exclusively in the system's temporary directory, readable by its owner
+// alone, and gone when the stream is (or the process ends). Null, with the
+// reason in `error`, when none can be made.
+std::unique_ptr<std::iostream> PrivateTemporaryStream(std::string& error);
 
 }  // namespace tkw

@@ -1,4 +1,13 @@
+#define _CRT_RAND_S  // rand_s: random numbers from the system's source
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ext/stdio_filebuf.h>
+#include <iostream>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/win32_text.h"
@@ -9,6 +18,37 @@ namespace {
 std::wstring Wide(const std::string& utf8) { return WideFromUtf8(utf8); }
 
 Status LastError() { return Status::Fail(SystemErrorText(GetLastError())); }
+
+// A name part nobody can guess: 64 bits from the system's random source.
+std::string RandomHex() {
+    unsigned int a = 0, b = 0;
+    rand_s(&a);
+    rand_s(&b);
+    char text[17];
+    std::snprintf(text, sizeof text, "%08x%08x", a, b);
+    return text;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+// A failed creation that lies with the directory, not with a file of the
+// name (there is none): the directory is named in the message.
+Status CreationFailure(const std::string& path, DWORD error) {
+    Status st = Status::Fail(SystemErrorText(error));
+    const bool aboutDirectory = error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT ||
+                                error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ||
+                                error == ERROR_PATH_NOT_FOUND;
+    if (aboutDirectory && GetFileAttributesW(Wide(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        const std::wstring dir = Wide(DirectoryOf(path));
+        wchar_t full[MAX_PATH];
+        const DWORD n = GetFullPathNameW(dir.c_str(), MAX_PATH, full, nullptr);
+        st.directory = n > 0 && n < MAX_PATH ? Utf8FromWide(full, static_cast<int>(n)) : DirectoryOf(path);
+    }
+    return st;
+}
 
 class Win32File final : public File {
 public:
@@ -50,6 +90,19 @@ public:
         return CloseHandle(h) ? Status::Ok() : LastError();
     }
 
+    Status Size(uint64_t& size) override {
+        LARGE_INTEGER n{};
+        if (!GetFileSizeEx(h_, &n)) return LastError();
+        size = static_cast<uint64_t>(n.QuadPart);
+        return Status::Ok();
+    }
+
+    Status Truncate(uint64_t size) override {
+        FILE_END_OF_FILE_INFO end{};
+        end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+        return SetFileInformationByHandle(h_, FileEndOfFileInfo, &end, sizeof end) ? Status::Ok() : LastError();
+    }
+
 private:
     HANDLE h_;
 };
@@ -61,27 +114,66 @@ public:
     }
 
     OpenResult Open(const std::string& path, OpenMode mode) override {
-        DWORD access = GENERIC_WRITE;
-        DWORD disposition = OPEN_ALWAYS;
-        switch (mode) {
-            case OpenMode::ReadWriteExisting:
-                access = GENERIC_READ | GENERIC_WRITE;
-                disposition = OPEN_EXISTING;
-                break;
-            case OpenMode::CreateTruncate: disposition = CREATE_ALWAYS; break;
-            case OpenMode::Append: access = FILE_APPEND_DATA; break;
+        DWORD access = GENERIC_READ | GENERIC_WRITE;
+        DWORD disposition = OPEN_EXISTING;
+        DWORD flags = FILE_ATTRIBUTE_NORMAL;
+        if (mode == OpenMode::Append) {
+            // FILE_APPEND_DATA alone: every write goes to the end. The size
+            // and the cut-back of a failed entry need the rest.
+            access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_DATA;
+            disposition = OPEN_ALWAYS;
+            flags |= FILE_FLAG_OPEN_REPARSE_POINT;  // a link at the name is opened itself, then refused
         }
-        HANDLE h = CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return {nullptr, LastError()};
+        HANDLE h = CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            return {nullptr, mode == OpenMode::Append ? CreationFailure(path, error) : Status::Fail(SystemErrorText(error))};
+        }
+        if (mode == OpenMode::Append) {
+            BY_HANDLE_FILE_INFORMATION info{};
+            if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+                GetFileType(h) != FILE_TYPE_DISK) {
+                CloseHandle(h);
+                return {nullptr, Status::Fail("a link or device, which is not followed")};
+            }
+            LARGE_INTEGER end{};
+            SetFilePointerEx(h, end, nullptr, FILE_END);
+        }
         return {std::make_unique<Win32File>(h), Status::Ok()};
     }
 
+    OpenResult CreateReplacement(const std::string& path, std::string& temp) override {
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            temp = path + "." + RandomHex() + ".new";
+            // CREATE_NEW: never over an existing file or link. Not shared for
+            // writing while it is written; its access is what the directory
+            // gives new files until Replace gives it the old file's.
+            HANDLE h = CreateFileW(Wide(temp).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h != INVALID_HANDLE_VALUE) return {std::make_unique<Win32File>(h), Status::Ok()};
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return {nullptr, CreationFailure(temp, error)};
+        }
+        return {nullptr, Status::Fail(SystemErrorText(ERROR_FILE_EXISTS))};
+    }
+
+    // The replaced file's access list (who may read and write it, the
+    // service's account among them) is kept: read before the move, given to
+    // the new file after it, as far as the process may.
     Status Replace(const std::string& from, const std::string& to) override {
-        return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-                   ? Status::Ok()
-                   : LastError();
+        const std::wstring target = Wide(to);
+        std::vector<unsigned char> security;
+        const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
+        DWORD need = 0;
+        GetFileSecurityW(target.c_str(), what, nullptr, 0, &need);
+        if (need > 0) {
+            security.resize(need);
+            if (!GetFileSecurityW(target.c_str(), what, security.data(), need, &need)) security.clear();
+        }
+        if (!MoveFileExW(Wide(from).c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return LastError();
+        if (!security.empty()) SetFileSecurityW(target.c_str(), what, security.data());
+        return Status::Ok();
     }
 
     Status Remove(const std::string& path) override {
@@ -105,6 +197,87 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
     const char last = dir.back();
     if (last == '/' || last == '\\') return dir + name;
     return dir + "\\" + name;
+}
+
+Status UpdateLock::Acquire(const std::string& path, std::chrono::milliseconds wait, bool& unavailable) {
+    unavailable = false;
+    const std::string lockPath = path + ".lock";
+    HANDLE h = CreateFileW(Wide(lockPath).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        unavailable = error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT || error == ERROR_DISK_FULL;
+        return Status::Fail(lockPath + ": " + SystemErrorText(error));
+    }
+    const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(wait.count());
+    for (;;) {
+        OVERLAPPED at{};
+        if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) break;
+        const DWORD error = GetLastError();
+        if (error != ERROR_LOCK_VIOLATION || GetTickCount64() >= until) {
+            CloseHandle(h);
+            return Status::Fail(lockPath + ": " +
+                                (error == ERROR_LOCK_VIOLATION
+                                     ? "held by another process for " + std::to_string(wait.count() / 1000) + " s"
+                                     : SystemErrorText(error)));
+        }
+        Sleep(20);
+    }
+    handle_ = reinterpret_cast<intptr_t>(h);
+    return Status::Ok();
+}
+
+// Closing the handle lets the lock go; the file stays for the next update.
+UpdateLock::~UpdateLock() {
+    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+namespace {
+
+// A stream over a C run-time file descriptor it owns and closes.
+class DescriptorStream final : public std::iostream {
+public:
+    explicit DescriptorStream(int fd)
+        : std::iostream(nullptr), buf_(fd, std::ios::in | std::ios::out | std::ios::binary) {
+        rdbuf(&buf_);
+    }
+
+private:
+    __gnu_cxx::stdio_filebuf<char> buf_;
+};
+
+}  // namespace
+
+std::unique_ptr<std::iostream> PrivateTemporaryStream(std::string& error) {
+    wchar_t dir[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, dir);
+    if (n == 0 || n > MAX_PATH) {
+        error = "no temporary directory";
+        return nullptr;
+    }
+    const std::string dirText = Utf8FromWide(dir, static_cast<int>(n));
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        // In the user's own temporary directory, not shared with anyone, and
+        // deleted by the system when the last handle goes.
+        const std::wstring name = std::wstring(dir) + Wide("tkw-" + RandomHex() + ".tmp");
+        HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD why = GetLastError();
+            if (why == ERROR_FILE_EXISTS) continue;
+            error = dirText + ": " + SystemErrorText(why);
+            return nullptr;
+        }
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY);
+        if (fd < 0) {
+            CloseHandle(h);
+            error = dirText + ": no descriptor for the file";
+            return nullptr;
+        }
+        return std::make_unique<DescriptorStream>(fd);
+    }
+    error = dirText + ": " + SystemErrorText(ERROR_FILE_EXISTS);
+    return nullptr;
 }
 
 }  // namespace tkw

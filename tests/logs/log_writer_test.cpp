@@ -2,6 +2,8 @@
 // and what happens when the day's file cannot be opened or written.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "logs/log_writer.h"
 #include "support/fakes.h"
 #include "support/faulty_fs.h"
@@ -124,6 +126,61 @@ TEST_F(LogWriterTest, FailureAtAnyStepWarnsOnceAndTheNextEntryIsWhole) {
         EXPECT_TRUE(boxes.shown.empty());
         EXPECT_EQ(ReadFile(here / "080401S.txt"), after + "\r\n 2008-04-01 09:05:07 ------second");
     }
+}
+
+// A disk that fills up: three entries in a row fail, each after writing half
+// of itself. The file keeps whole entries only; the desktop program shows
+// the box for each failed entry, the Linux program says it once and once
+// when the log is written again.
+TEST_F(LogWriterTest, AFullDiskLeavesWholeEntriesAndIsSaidOnceOrEveryTime) {
+    for (const bool every : {true, false}) {
+        SCOPED_TRACE(every ? "box every failure" : "said once");
+        TempDir here;
+        FaultyFileSystem fs(FsOp::Write, 2, 3, /*torn=*/true);
+        LogWriter log(fs, clock, boxes, here.str());
+        log.BoxEveryFailure = every;
+        int failures = 0;
+        std::vector<std::string> recovered;
+        log.OnFailure = [&](const std::string&, const std::string&) { ++failures; };
+        log.OnRecovered = [&](const std::string& path) { recovered.push_back(path); };
+        for (const char* text : {"one", "two", "three", "four", "five", "six"}) log.savelogline(1, text);
+
+        EXPECT_EQ(ReadFile(here / "080401S.txt"),
+                  "\r\n 2008-04-01 09:05:07 ------one"
+                  "\r\n 2008-04-01 09:05:07 ------five"
+                  "\r\n 2008-04-01 09:05:07 ------six");
+        EXPECT_EQ(boxes.shown.size(), every ? 3u : 1u);
+        EXPECT_EQ(failures, every ? 3 : 1);
+        EXPECT_EQ(recovered, std::vector<std::string>{here / "080401S.txt"});
+        boxes.shown.clear();
+    }
+}
+
+// The desktop program's box is modal: while it is open the program goes on
+// serving the port, and an entry for the same log may fail again then. No
+// second box is stacked on the first; another log's failure is its own box.
+TEST_F(LogWriterTest, NoSecondBoxWhileOneIsOpenForTheSameLog) {
+    std::filesystem::create_directory(dir / "080401S.txt");
+    std::filesystem::create_directory(dir / "080401C.txt");
+    struct ReenteringBoxes final : MessageBoxes {
+        std::function<void()> whileOpen;
+        int shown = 0, depth = 0;
+        void Show(BoxKind, const std::string&, const std::string&) override {
+            ++shown;
+            if (depth++ == 0 && whileOpen) whileOpen();
+            --depth;
+        }
+    } modal;
+    LogWriter log(RealFileSystem(), clock, modal, dir.str());
+    modal.whileOpen = [&] {
+        log.savelogline(1, "again");
+        log.savelogline(1, "and again");
+    };
+    log.savelogline(1, "first");
+    EXPECT_EQ(modal.shown, 1);
+    modal.whileOpen = [&] { log.savelogline(0, "the other log"); };
+    log.savelogline(1, "second");
+    EXPECT_EQ(modal.shown, 3);
 }
 
 }  // namespace

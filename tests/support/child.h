@@ -4,7 +4,9 @@
 #pragma once
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,8 +24,11 @@ namespace tkw::test {
 class Child {
 public:
     // `onLine` (optional) sees every line as it arrives, on the reading thread.
+    // `beforeExec` (optional) runs in the child just before the program
+    // starts, to change how it is started (its streams, its limits, its
+    // user); async-signal-safe calls only.
     Child(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
-          std::function<void(const std::string&)> onLine = {})
+          std::function<void(const std::string&)> onLine = {}, const std::function<void()>& beforeExec = {})
         : onLine_(std::move(onLine)) {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0) return;
@@ -34,6 +39,7 @@ public:
             ::close(out[0]);
             ::close(out[1]);
             if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+            if (beforeExec) beforeExec();
             std::vector<char*> args;
             for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
             args.push_back(nullptr);
@@ -106,5 +112,24 @@ private:
     std::condition_variable cv_;
     std::vector<std::string> lines_;
 };
+
+// In a forked child of a process run as root: becomes the user nobody, with
+// no other groups. False when that fails. As anyone else: stays that user.
+inline bool BecomeNobody() {
+    if (::geteuid() != 0) return true;
+    const passwd* nobody = ::getpwnam("nobody");
+    return nobody && ::setgroups(0, nullptr) == 0 && ::setgid(nobody->pw_gid) == 0 && ::setuid(nobody->pw_uid) == 0;
+}
+
+// Runs `fn` in a forked child as the user nobody (see BecomeNobody) and
+// returns what it returned, or -1 when the child could not become nobody or
+// did not end normally.
+inline int RunAsNobody(const std::function<int()>& fn) {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(BecomeNobody() ? fn() : 255);
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 255) return -1;
+    return WEXITSTATUS(status);
+}
 
 }  // namespace tkw::test

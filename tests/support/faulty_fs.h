@@ -1,8 +1,10 @@
 // A file system that passes everything to the real one but fails the Nth call
-// of one chosen operation, as a full disk, a pulled cable or a locked file
-// would. Files opened through it count their Read, Write, Sync and Close calls
-// together, across all files, so "the second Write" means the second Write of
-// the run whichever file it went to. Also: a scratch directory and whole-file
+// of one chosen operation (and the calls after it, for a fault that lasts),
+// as a full disk, a pulled cable or a locked file would. Files opened through
+// it count their Read, Write, Sync and Close calls together, across all
+// files, so "the second Write" means the second Write of the run whichever
+// file it went to. A failing Write may first write half its bytes, as a disk
+// that fills up in the middle of a write does. Also: a scratch directory and whole-file
 // helpers for the tests that touch real files.
 #pragma once
 
@@ -39,8 +41,10 @@ inline const char* OpName(FsOp op) {
 
 class FaultyFileSystem final : public FileSystem {
 public:
-    // Fails call number `nth` (1-based) of `op`; nth 0 fails nothing.
-    explicit FaultyFileSystem(FsOp op = FsOp::Open, int nth = 0) : op_(op), nth_(nth) {}
+    // Fails calls number `nth` to nth + times - 1 (1-based) of `op`; nth 0
+    // fails nothing. `torn`: a failing Write writes the first half first.
+    explicit FaultyFileSystem(FsOp op = FsOp::Open, int nth = 0, int times = 1, bool torn = false)
+        : op_(op), nth_(nth), times_(times), torn_(torn) {}
 
     // The text a failed call reports, as the platform's error text would be.
     static std::string ErrorText(FsOp op) { return std::string("injected ") + OpName(op) + " failure"; }
@@ -50,6 +54,13 @@ public:
     OpenResult Open(const std::string& path, OpenMode mode) override {
         if (Trip(FsOp::Open)) return {nullptr, Status::Fail(ErrorText(FsOp::Open))};
         OpenResult r = real_.Open(path, mode);
+        if (r.file) r.file = std::make_unique<FaultyFile>(*this, std::move(r.file));
+        return r;
+    }
+
+    OpenResult CreateReplacement(const std::string& path, std::string& temp) override {
+        if (Trip(FsOp::Open)) return {nullptr, Status::Fail(ErrorText(FsOp::Open))};
+        OpenResult r = real_.CreateReplacement(path, temp);
         if (r.file) r.file = std::make_unique<FaultyFile>(*this, std::move(r.file));
         return r;
     }
@@ -79,7 +90,10 @@ private:
             return inner_->Read(buf, want, got);
         }
         Status Write(std::string_view bytes) override {
-            if (fs_.Trip(FsOp::Write)) return Status::Fail(ErrorText(FsOp::Write));
+            if (fs_.Trip(FsOp::Write)) {
+                if (fs_.torn_) inner_->Write(bytes.substr(0, bytes.size() / 2));
+                return Status::Fail(ErrorText(FsOp::Write));
+            }
             return inner_->Write(bytes);
         }
         Status Sync() override {
@@ -93,6 +107,8 @@ private:
             if (fs_.Trip(FsOp::Close)) return Status::Fail(ErrorText(FsOp::Close));
             return st;
         }
+        Status Size(uint64_t& size) override { return inner_->Size(size); }
+        Status Truncate(uint64_t size) override { return inner_->Truncate(size); }
 
     private:
         FaultyFileSystem& fs_;
@@ -101,7 +117,8 @@ private:
 
     bool Trip(FsOp op) {
         if (op != op_ || nth_ <= 0) return false;
-        if (++count_ != nth_) return false;
+        ++count_;
+        if (count_ < nth_ || count_ >= nth_ + times_) return false;
         tripped_ = true;
         return true;
     }
@@ -109,6 +126,8 @@ private:
     FileSystem& real_ = RealFileSystem();
     FsOp op_;
     int nth_;
+    int times_;
+    bool torn_;
     int count_ = 0;
     bool tripped_ = false;
 };

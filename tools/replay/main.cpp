@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <random>
+#include <memory>
 #include <string>
 
 #include "app/settings_report.h"
@@ -48,80 +48,18 @@ int Fail(const std::string& message) {
 // Logs are written when an event calls for one, which may be days into a
 // long capture: a directory they cannot go to is refused before the run
 // rather than found out then. Writing a file is the only sure test
-// (permission bits do not tell for root, read-only mounts or ACLs).
+// (permission bits do not tell for root, read-only mounts or ACLs): a new
+// file of the program's own, made the way a save makes one (a name nobody can
+// guess, never over an existing file or through a link), then removed.
 tkw::Status CheckWritable(const std::string& dir) {
     tkw::FileSystem& fs = tkw::RealFileSystem();
-    const std::string probe = tkw::JoinPath(dir, ".tkw-replay-write-check");
-    tkw::OpenResult opened = fs.Open(probe, tkw::OpenMode::CreateTruncate);
+    std::string probe;
+    tkw::OpenResult opened = fs.CreateReplacement(tkw::JoinPath(dir, ".tkw-replay-write-check"), probe);
     if (!opened.file) return opened.status;
     opened.file->Close();
     fs.Remove(probe);
     return tkw::Status::Ok();
 }
-
-// The capture is read twice (checked whole, then run line by line), but
-// standard input, a pipe or a process substitution can be read only once:
-// such a capture is copied to a temporary file first. Where the system lets
-// an open file be deleted (POSIX) it is deleted at once, so that even a run
-// killed by a closed pipe leaves nothing behind; elsewhere (Windows) it goes
-// when the copy is done with.
-class TempCopy {
-public:
-    TempCopy() = default;
-    TempCopy(const TempCopy&) = delete;
-    TempCopy& operator=(const TempCopy&) = delete;
-    ~TempCopy() {
-        stream_.close();
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove(path_, ec);
-    }
-
-    bool Fill(std::istream& from, std::string& error) {
-        namespace fs = std::filesystem;
-        std::error_code ec;
-        const fs::path dir = fs::temp_directory_path(ec);
-        if (ec) {
-            error = "no temporary directory for a copy: ";
-            error += ec.message();
-            return false;
-        }
-        // What the user is told when the copy cannot be made or written, with
-        // the system's reason (errno, read first, as the failure left it).
-        const auto copyFailed = [&] {
-            const int why = errno;
-            error = "cannot make a temporary copy in ";
-            error += dir.string();
-            error += ": ";
-            error += std::strerror(why);
-        };
-        std::random_device random;
-        const std::string unique = std::to_string(uint64_t{random()} << 32 | random());
-        path_ = dir / ("tkw-replay-" + unique + ".cap");
-        stream_.open(path_, std::ios::in | std::ios::out | std::ios::trunc | std::ios::binary);
-        if (!stream_) {
-            copyFailed();
-            path_.clear();
-            return false;
-        }
-        if (fs::remove(path_, ec)) path_.clear();
-
-        char buf[1 << 16];
-        for (std::streamsize n; (n = from.rdbuf()->sgetn(buf, sizeof buf)) > 0;) stream_.write(buf, n);
-        stream_.flush();
-        stream_.seekg(0);
-        if (!stream_) {
-            copyFailed();
-            return false;
-        }
-        return true;
-    }
-
-    std::istream& stream() { return stream_; }
-
-private:
-    std::filesystem::path path_;  // empty once deleted
-    std::fstream stream_;
-};
 
 }  // namespace
 
@@ -197,7 +135,7 @@ int main(int argc, char** argv) {
     // how many chunk lines it has.
     const std::string name = capturePath;
     std::ifstream file;
-    TempCopy copy;
+    std::unique_ptr<std::iostream> copy;
     std::istream* in = &file;
     std::error_code ec;
     if (capturePath != "-" && std::filesystem::is_regular_file(capturePath, ec)) {
@@ -211,9 +149,19 @@ int main(int argc, char** argv) {
             if (!pipe) return Fail(capturePath + ": cannot be read: " + std::strerror(errno));
             from = &pipe;
         }
+        // Read twice (checked whole, then run line by line), but standard
+        // input, a pipe or a process substitution can be read only once: such
+        // a capture is copied to a private temporary file first, which goes
+        // with the process however it ends.
         std::string error;
-        if (!copy.Fill(*from, error)) return Fail(error);
-        in = &copy.stream();
+        copy = PrivateTemporaryStream(error);
+        if (!copy) return Fail("cannot make a temporary copy: " + error);
+        char buf[1 << 16];
+        for (std::streamsize n; (n = from->rdbuf()->sgetn(buf, sizeof buf)) > 0;) copy->write(buf, n);
+        copy->flush();
+        copy->seekg(0);
+        if (!*copy) return Fail("cannot make a temporary copy: " + std::string(std::strerror(errno)));
+        in = copy.get();
     }
     CaptureLine line;
     long chunkLines = 0;

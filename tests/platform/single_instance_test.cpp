@@ -1,0 +1,55 @@
+// One clock-setting copy a machine, and no ordinary local user can stop
+// root's (or the service's) copy by taking its name first.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/single_instance.h"
+#include "support/child.h"
+
+namespace tkw::test {
+namespace {
+
+TEST(SingleInstance, AnotherUserCannotTakeTheNameFirst) {
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as another user needs root";
+    const std::string name = "tkw-test-squat-" + std::to_string(::getpid());
+    {
+        SingleInstance root;
+        ASSERT_TRUE(root.Acquire(name));
+        EXPECT_EQ(root.Weakness(), "");
+        // An ordinary user's copy, which cannot open root's lock, still sees it.
+        EXPECT_EQ(RunAsNobody([&] { return SingleInstance().Acquire(name) ? 1 : 0; }), 0);
+    }
+
+    // The squatter takes the name every way it can (the abstract socket
+    // earlier versions used alone; the lock file it cannot make) and keeps it.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t squatter = ::fork();
+    if (squatter == 0) {
+        ::close(ready[0]);
+        if (!BecomeNobody()) ::_exit(1);
+        SingleInstance squat;
+        squat.Acquire(name);
+        (void)!::write(ready[1], "x", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    SingleInstance root;
+    EXPECT_TRUE(root.Acquire(name)) << "root's copy was stopped by another user's";
+    SingleInstance second;
+    EXPECT_FALSE(second.Acquire(name)) << "a second copy must still be refused";
+    ::kill(squatter, SIGKILL);
+    ::waitpid(squatter, nullptr, 0);
+}
+
+}  // namespace
+}  // namespace tkw::test

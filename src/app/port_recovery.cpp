@@ -98,7 +98,8 @@ std::string ConfiguredPort::Name() {
     const std::string com = "COM" + std::to_string(settings_.PortNumber);
     const std::string path = ComPortPath(settings_.PortNumber);
     // Windows names the device by its COM number already.
-    return path == "\\\\.\\" + com ? com : com + " (" + path + ")";
+    if (path == "\\\\.\\" + com) return com;
+    return com + " (" + (path.empty() ? "no device" : path) + ")";
 }
 
 }  // namespace tkw

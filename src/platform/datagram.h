@@ -18,4 +18,8 @@ public:
 
 std::unique_ptr<DatagramSender> LocalDatagramsTo(const std::string& path);
 
+// The longest path a local socket's address holds: a longer one can never be
+// sent to (0 where there are no such sockets).
+size_t MaxLocalSocketPath();
+
 }  // namespace tkw

@@ -51,4 +51,6 @@ std::unique_ptr<DatagramSender> LocalDatagramsTo(const std::string& path) {
     return std::make_unique<UnixDatagrams>(path);
 }
 
+size_t MaxLocalSocketPath() { return sizeof(sockaddr_un::sun_path) - 1; }  // and its terminating zero
+
 }  // namespace tkw

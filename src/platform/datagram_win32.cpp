@@ -16,4 +16,6 @@ public:
 
 std::unique_ptr<DatagramSender> LocalDatagramsTo(const std::string&) { return std::make_unique<NoDatagrams>(); }
 
+size_t MaxLocalSocketPath() { return 0; }
+
 }  // namespace tkw

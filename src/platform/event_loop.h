@@ -1,8 +1,9 @@
 // The headless programs' main thread: one loop that serves the reader's
 // hand-offs, wakes when its caller asks (at every change of the clock's
 // second, for the tick) and ends on Quit, or when the user or the system asks
-// the program to end: SIGINT or SIGTERM on Linux, Ctrl+C, Ctrl+Break or the
-// console's closing on Windows. It sleeps in between (poll() on an eventfd
+// the program to end: SIGINT, SIGTERM or SIGHUP on Linux (where SIGPIPE is
+// ignored from then on), Ctrl+C, Ctrl+Break or the console's closing on
+// Windows. It sleeps in between (poll() on an eventfd
 // and a signalfd; a wait on an event), so an idle program costs next to
 // nothing.
 #pragma once

@@ -17,8 +17,16 @@ EventLoop::EventLoop() {
     sigemptyset(&mask);
     sigaddset(&mask, SIGINT);
     sigaddset(&mask, SIGTERM);
+    // A hang-up (the terminal closed) ends the program as cleanly as the
+    // others: the settings are only read at start, and a service manager
+    // restarts a service to have them read again.
+    sigaddset(&mask, SIGHUP);
     // Blocked in every thread created from here on, delivered through the fd.
     pthread_sigmask(SIG_BLOCK, &mask, nullptr);
+    // A reader of our output that goes away (tkw | head, a journal being
+    // restarted) must not end the clock keeping: the writes fail, and the
+    // program goes on without them.
+    ::signal(SIGPIPE, SIG_IGN);
     signal_ = ::signalfd(-1, &mask, SFD_CLOEXEC | SFD_NONBLOCK);
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/version.h"
+#include "platform/datagram.h"
 #include "serial/com_map.h"
 
 namespace tkw {
@@ -54,7 +55,13 @@ const OptionRow kOptions[] = {
     {"--chrony-sock", "PATH",
      "send every accepted frame to chronyd's SOCK reference clock\nat PATH (refclock SOCK PATH in chrony.conf)", kLinux,
      true,
-     [](HeadlessOptions& o, const std::string& v, std::string&) {
+     [](HeadlessOptions& o, const std::string& v, std::string& why) {
+         // Refused now rather than failing with every frame for good.
+         if (v.size() > MaxLocalSocketPath()) {
+             why = "--chrony-sock: the path is " + std::to_string(v.size()) + " bytes long; a socket's address holds " +
+                   std::to_string(MaxLocalSocketPath()) + " at most";
+             return false;
+         }
          o.chronySock = v;
          return true;
      },
@@ -144,11 +151,15 @@ const HelpParagraph kParagraphs[] = {
      "Messages the desktop program shows in boxes go to standard error as <caption>: <text>,\n"
      "with a second line naming the file or device and the system's reason. Indicator\n"
      "changes are printed as STATUS <red|yellow|green> <text>. A port that is missing or\n"
-     "goes away is tried again every 2 s. One tkw runs at a time (TKW_INSTANCE names the\n"
-     "lock, for tests). Exit status: 0 after SIGINT or SIGTERM; 1 when horalsys.conf cannot\n"
-     "be read or written, or another tkw runs; 2 for a bad option or setting. --detect exits\n"
-     "with 0 when a time code was found (and with --save stored), 1 when none was or --save\n"
-     "refused to choose.",
+     "goes away is tried again every 2 s. One tkw runs at a time: its lock,\n"
+     "/run/tkw/TKW.lock (the service's RuntimeDirectory), can be taken by root or the\n"
+     "service alone; an ordinary user's tkw falls back to a lock any local user could take\n"
+     "first (TKW_INSTANCE names another lock, for tests). SIGINT, SIGTERM and SIGHUP end it;\n"
+     "the settings are read at start only, so restart it after --set. SIGPIPE is ignored: a\n"
+     "reader of its output that goes away does not stop the clock keeping. Exit status: 0\n"
+     "after SIGINT, SIGTERM or SIGHUP; 1 when horalsys.conf cannot be read or written, or\n"
+     "another tkw runs; 2 for a bad option or setting. --detect exits with 0 when a time\n"
+     "code was found (and with --save stored), 1 when none was or --save refused to choose.",
      kLinux, true},
     {"Setting the clock needs the right to change the system time, which the service's\n"
      "account (LocalService) and administrators hold. Messages the desktop program shows in\n"

@@ -73,6 +73,7 @@ int HeadlessRun::Run() {
         console.Err("串口校时程序已经在运行！");
         return 1;
     }
+    if (!instance.Weakness().empty()) console.Err(me + instance.Weakness());
 
     if (seams_.startupNotice)
         if (const std::string notice = seams_.startupNotice(); !notice.empty()) console.Err(notice);
@@ -82,6 +83,11 @@ int HeadlessRun::Run() {
     // The desktop program would sit there with nothing to do; a service is
     // better off failing visibly.
     if (!LoadForHeadless(seams_.files, settings, boxes, loaded)) return 1;
+    if (loaded.outcome == LoadOutcome::ShortFile)
+        console.Err(me + kConfigFileName + " is shorter than one record (" + std::to_string(loaded.bytes) + " of " +
+                    std::to_string(kConfigRecordSize) + " bytes): every setting reads as 0, the port too (COM" +
+                    std::to_string(settings.PortNumber) + ", which stands for no device); set them with " +
+                    program_.name + " --set");
 
     // The real clock, whose first refusal is said once; the program goes on
     // as the desktop program does, answering the receiver all the same. With
@@ -105,6 +111,9 @@ int HeadlessRun::Run() {
     logs.OnFailure = [&logFailure](const std::string& path, const std::string& why) {
         logFailure = path + ": " + why;
     };
+    // A full disk fails every entry: said once, and once when it is over.
+    logs.BoxEveryFailure = false;
+    logs.OnRecovered = [&](const std::string& path) { console.Err(me + path + " is written again"); };
     Engine engine(EngineSeams{clock, serial, monitor, logs});
     engine.UserSettings = settings;
     engine.State = RuntimeState::AtStartUp();
@@ -121,8 +130,9 @@ int HeadlessRun::Run() {
     boxes.Detail = [&](const std::string& caption) -> std::string {
         if (caption == kSerialErrorCaption) {
             const std::string why = sio_error_text(engine.UserSettings.PortNumber);
-            return ComPortPath(engine.UserSettings.PortNumber) + ": " +
-                   (why.empty() ? "the port does not take these settings" : why);
+            const std::string path = ComPortPath(engine.UserSettings.PortNumber);
+            if (path.empty()) return PortName(program_, engine.UserSettings.PortNumber);
+            return path + ": " + (why.empty() ? "the port does not take these settings" : why);
         }
         if (caption == kWarningCaption && !logFailure.empty()) return logFailure;
         return {};

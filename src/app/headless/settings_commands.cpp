@@ -1,5 +1,7 @@
 #include "app/headless/settings_commands.h"
 
+#include <chrono>
+
 #include "app/settings_report.h"
 #include "config/setting_names.h"
 #include "serial/com_map.h"
@@ -35,6 +37,19 @@ void PrintSettings(const Settings& s, const LoadResult& loaded, Console& console
 int ShowOrSetSettings(const HeadlessOptions& options, const HeadlessProgram& program, FileSystem& files,
                       Console& console) {
     ConsoleBoxes boxes(console);
+    // A change is a load, the change and a save: held against another --set
+    // at the same time, which then builds on this one's result instead of
+    // losing it. Where the lock cannot even be made (a directory this user
+    // cannot write), the save will say what is wrong.
+    UpdateLock lock;
+    if (!options.sets.empty()) {
+        bool unavailable = false;
+        const Status locked = lock.Acquire(kConfigFileName, std::chrono::seconds(10), unavailable);
+        if (!locked && !unavailable) {
+            console.Err(program.name + ": " + locked.error + "; " + kConfigFileName + " is left as it was");
+            return 1;
+        }
+    }
     Settings s;
     LoadResult loaded;
     if (!LoadForHeadless(files, s, boxes, loaded)) return 1;
@@ -50,7 +65,12 @@ int ShowOrSetSettings(const HeadlessOptions& options, const HeadlessProgram& pro
         }
         const Status saved = savecfg(files, kConfigFileName, s);
         if (!saved) {
-            boxes.Detail = [](const std::string&) { return std::string(kConfigFileName) + " is left as it was"; };
+            // The box has the system's text, as the desktop program's; the
+            // line under it names a directory that cannot be written.
+            boxes.Detail = [&saved](const std::string&) {
+                return (saved.directory.empty() ? std::string() : FailureReason(saved) + "; ") + kConfigFileName +
+                       " is left as it was";
+            };
             ReportSave(saved, boxes);
             return 1;
         }

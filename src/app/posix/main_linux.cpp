@@ -18,6 +18,7 @@
 #include "app/headless/run.h"
 #include "app/posix/systemd_notify.h"
 #include "platform/files.h"
+#include "platform/standard_streams.h"
 #include "platform/system_clock.h"
 #include "serial/port_list.h"
 #include "serial/serial_api.h"
@@ -45,6 +46,7 @@ private:
 
 int main(int argc, char** argv) {
     using namespace tkw;
+    OpenClosedStandardStreams();
     HeadlessProgram program;
     program.system = kLinux;
     program.name = "tkw";

@@ -126,7 +126,10 @@ protected:
         fs::remove_all(dir);
         fs::create_directories(dir);
         // A lock of the test's own: another tkw on the machine must not stop it.
+        // Kept in the test's directory, as a service's runtime directory keeps
+        // it, so that a tkw the test kills leaves nothing in /run/tkw.
         ::setenv("TKW_INSTANCE", ("tkw-e2e-" + std::to_string(::getpid())).c_str(), 1);
+        ::setenv("RUNTIME_DIRECTORY", dir.c_str(), 1);
         StartLine();
     }
     // The pseudo-terminal pair: tkw's end at dir/pc, the receiver's at dir/receiver.

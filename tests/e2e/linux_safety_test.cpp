@@ -39,7 +39,10 @@ protected:
         fs::remove_all(dir);
         fs::create_directories(dir);
         // A lock of the test's own: another tkw on the machine must not stop it.
+        // Kept in the test's directory, as a service's runtime directory keeps
+        // it, so that a tkw the test kills leaves nothing in /run/tkw.
         ::setenv("TKW_INSTANCE", ("tkw-safety-" + std::to_string(::getpid())).c_str(), 1);
+        ::setenv("RUNTIME_DIRECTORY", dir.c_str(), 1);
     }
     void TearDown() override { fs::remove_all(dir); }
 

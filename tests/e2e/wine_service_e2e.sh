@@ -8,6 +8,7 @@
 #
 # Checks, in the order an administrator would meet them:
 #   - --version and --help in a console;
+#   - --detect COM1 finds the receiver's format (MN_CODE from tkw-sim);
 #   - install --dir "C:\TKW data" (a space, quoted on the registered command
 #     line): the service TKW, automatic, LocalService, its directory made;
 #   - --dir ... --set writes the service's settings there;
@@ -24,7 +25,8 @@
 #   - uninstall: the service is gone, its directory stays.
 # Not here, since Wine cannot show them: a console that is not an
 # administrator's (Wine's user is one), the restart after a failure (Wine
-# keeps no failure actions) and power events (no way to send one).
+# keeps no failure actions), power events (no way to send one) and a COM
+# port in use by another program (Wine lets a second program open it).
 #
 # Needs wine (64-bit) and socat. Never runs tkw-service.exe: that one would
 # step the clock.
@@ -110,6 +112,18 @@ if grep -q 'install \[--dir DIR\] \[options\]' <<<"$help" && ! grep -q -- '--map
   ok "--help lists install and no Linux-only option"
 else
   bad "--help: $help"
+fi
+
+# ---- The receiver's format found by listening (the port is free before install).
+say "--detect COM1, MN_CODE on the line"
+"$sim" --device "$work/receiver" --format 3 --count 8 >"$work/detect-sim.log" 2>&1 & detect_sim=$!
+detected="$(run --detect COM1)" && rc=0 || rc=$?
+kill "$detect_sim" 2>/dev/null || true
+wait "$detect_sim" 2>/dev/null || true
+if [ "$rc" = 0 ] && grep -qE '^COM1: MN_CODE at 4800 bit/s, 3 frames, [0-9-]{10} [0-9:]{8}, this PC [0-9.]+ s (behind|ahead)$' <<<"$detected"; then
+  ok "$(grep '^COM1: ' <<<"$detected")"
+else
+  bad "--detect COM1: status $rc, $detected"
 fi
 
 # ---- The Windows Time service, as a PC that synchronises with the Internet has it.

@@ -15,7 +15,10 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-constexpr std::chrono::milliseconds kListenPerRate{3000};
+// Three seconds, and the time the third frame of a receiver sending one a
+// second may still take on the line when the first came just after the
+// listen began: three frames at each rate, wherever in its second it begins.
+constexpr std::chrono::milliseconds kListenPerRate{3100};
 // How often every port is read. Frames come a second apart, and an arrival
 // known to 10 ms is plenty to tell whether two of them are: a poll of all the
 // ports from one thread costs next to nothing even for dozens of them, where
@@ -96,7 +99,7 @@ void Listen(std::vector<Listening>& ports, SerialApi& serial, Clock& clock, Cons
         }
         if (active.empty()) return;
         console.Err(me + "listening to " + Ports(active.size()) + " at " + std::to_string(baud) + " bit/s for up to " +
-                    std::to_string(kListenPerRate.count() / 1000) + " s");
+                    std::to_string((kListenPerRate.count() + 500) / 1000) + " s");
         // The PC's time of each read: the clock's time now and the steady
         // time since, so that the arrivals never go back.
         const Steady::time_point start = Steady::now();

@@ -7,6 +7,31 @@
 
 namespace tkw {
 
+// Who holds the lock's name when a copy comes to claim it, as far as the
+// system tells (Windows, where any local user may create an object of any
+// name in the machine-wide namespace).
+enum class LockHolder {
+    Nobody,       // the name was free: the claim is ours
+    ClockSetter,  // a program with the right to set the clock: the service's
+                  // account, the system, an administrator's elevated program
+    Other,        // anyone else, or an object we cannot open or that is no
+                  // lock: another user's, or a program not run as administrator
+    Unknown,      // the system would not say
+};
+
+enum class LockVerdict {
+    Acquire,  // ours alone
+    Refuse,   // another clock-setting copy runs (or may)
+    RunWeak,  // run, and say that a second copy would not be stopped
+};
+
+// The rule for a copy that finds `holder` on the name. A holder that cannot
+// set the clock stops only copies that cannot set it either: it may be
+// anyone's program, a squatter among them, and must not keep the service or
+// an administrator's copy from keeping the time. When the system cannot say,
+// rather run than refuse.
+LockVerdict DecideLock(LockHolder holder, bool maySetClock);
+
 class SingleInstance {
 public:
     SingleInstance() = default;

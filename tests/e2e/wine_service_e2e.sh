@@ -22,6 +22,9 @@
 #     NoSync a new start says nothing of the Windows Time service;
 #   - a service started beside a console copy says "串口校时程序已经在运行！"
 #     in its log and stops with exit code 1;
+#   - the lock's name taken first by another user (tkw-lock-squatter.exe: a
+#     mutex, one nobody may open, an object of another kind) stops neither
+#     the service nor a console copy, which say so;
 #   - uninstall: the service is gone, its directory stays.
 # Not here, since Wine cannot show them: a console that is not an
 # administrator's (Wine's user is one), the restart after a failure (Wine
@@ -216,6 +219,46 @@ else
   bad "the console copy did not run: $(tr -d '\r' <"$work/console.log")"
 fi
 "$wine" taskkill /f /im tkw-service-e2e.exe >/dev/null 2>&1 || true
+
+# ---- A squatter: any local user may take the lock's name before TKW starts,
+# as a mutex anyone may look at, one that lets no one open it, or an object
+# of another kind. None of them stops the service (the first) or a console
+# copy (the others), both with the right to set the clock: each runs and says
+# that the name is held by a program that cannot set the clock. (Wine runs
+# every program with an administrator's rights: the copies without them,
+# which such a name still stops, are left to the unit test of the rule.)
+squatter="$(dirname "$exe")/tkw-lock-squatter.exe"
+weak='the single-instance lock Global\\TKW is [a-z ]* [^,]*, not by a program that can set the clock: running all the same'
+if [ -f "$squatter" ]; then
+  for form in mutex deny event; do
+    "$wine" "$squatter" TKW "$form" >"$work/squat-$form.log" 2>&1 &
+    pids+=($!)
+    if ! wait_until 30 grep -q '^ready' "$work/squat-$form.log"; then
+      bad "the squatter ($form) did not take the name: $(tr -d '\r' <"$work/squat-$form.log")"
+    elif [ "$form" = mutex ]; then
+      sc start TKW >/dev/null || true
+      if wait_until 20 logged "tkw-service: $weak" && state_is 4; then
+        ok "the service beside another user's mutex of the name: RUNNING, $(log_text | grep -o 'is held by [^,]*' | tail -1)"
+      else
+        bad "the service beside a squatter: $(state) $(log_text | tail -2)"
+      fi
+      sc stop TKW >/dev/null || true
+      wait_until 20 state_is 1 || bad "the service did not stop: $(state)"
+    else
+      "$wine" "$svc" --dir 'C:\' --dry-run >"$work/beside-$form.log" 2>&1 &
+      pids+=($!)
+      if wait_until 30 grep -q '^STATUS' "$work/beside-$form.log" && grep -q "$weak" "$work/beside-$form.log"; then
+        ok "a console copy beside a squatter ($form): runs, $(grep -o 'is [a-z]* by [^,]*' "$work/beside-$form.log")"
+      else
+        bad "a console copy beside a squatter ($form): $(tr -d '\r' <"$work/beside-$form.log" | head -3)"
+      fi
+      "$wine" taskkill /f /im tkw-service-e2e.exe >/dev/null 2>&1 || true
+    fi
+    "$wine" taskkill /f /im tkw-lock-squatter.exe >/dev/null 2>&1 || true
+  done
+else
+  bad "no $squatter beside tkw-service-e2e.exe"
+fi
 
 # ---- Uninstall.
 say "uninstall"

@@ -14,6 +14,27 @@
 namespace tkw::test {
 namespace {
 
+// What a copy does on finding the lock's name taken (Windows, where anyone may
+// take any name): a squatter, or any program that cannot set the clock, must
+// not stop the service or an administrator's copy, yet still stops copies
+// that cannot set the clock either; another clock setter stops every copy.
+TEST(SingleInstance, WhoHoldsTheNameDecides) {
+    using enum LockHolder;
+    using enum LockVerdict;
+    const struct {
+        LockHolder holder;
+        bool maySetClock;
+        LockVerdict verdict;
+    } cases[] = {
+        {Nobody, true, Acquire},      {Nobody, false, Acquire},  {ClockSetter, true, Refuse},
+        {ClockSetter, false, Refuse}, {Other, true, RunWeak},    {Other, false, Refuse},
+        {Unknown, true, RunWeak},     {Unknown, false, RunWeak},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DecideLock(c.holder, c.maySetClock), c.verdict)
+            << "holder " << static_cast<int>(c.holder) << ", may set the clock " << c.maySetClock;
+}
+
 TEST(SingleInstance, AnotherUserCannotTakeTheNameFirst) {
     if (::geteuid() != 0) GTEST_SKIP() << "acting as another user needs root";
     const std::string name = "tkw-test-squat-" + std::to_string(::getpid());

@@ -16,7 +16,6 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,7 +38,7 @@ struct DetectCase {
     const char* name;
     std::vector<Far> ports;        // COM1, COM2, ...
     bool save;                     // --detect ... --save
-    std::vector<const char*> say;  // how each port's line goes on after "COMn (DEVICE): " (a regex)
+    std::vector<const char*> say;  // how each port's line goes on after "COMn (DEVICE): " (see Says)
     int status;
     int savedPort;  // what horalsys.conf holds after: port and format (0: as it was, a PL_CODE setup on COM7)
     int savedFormat;
@@ -126,6 +125,17 @@ protected:
     int held = -1;
 };
 
+// Whether the rest of a port's line reads as `expected` says: its start, or
+// the whole of it when `expected` ends in '$'; "{rate}" stands for either
+// bit rate. (No std::regex: g++ 12's sanitizer builds warn inside it.)
+bool Says(const std::string& rest, const std::string& expected) {
+    if (const size_t at = expected.find("{rate}"); at != std::string::npos)
+        return Says(rest, std::string(expected).replace(at, 6, "4800")) ||
+               Says(rest, std::string(expected).replace(at, 6, "9600"));
+    if (!expected.empty() && expected.back() == '$') return rest == expected.substr(0, expected.size() - 1);
+    return rest.rfind(expected, 0) == 0;
+}
+
 TEST_P(Detect, FindsTheReceiversAndNothingElse) {
     const DetectCase& c = GetParam();
     // Settings that differ from what any case finds, and must survive a save.
@@ -159,11 +169,9 @@ TEST_P(Detect, FindsTheReceiversAndNothingElse) {
     std::string all;
     for (const std::string& l : lines) all += l + "\n";
     for (size_t i = 0; i < c.ports.size(); ++i) {
-        const std::regex expected(c.say[i]);
         bool seen = false;
         for (const std::string& l : lines)
-            seen = seen || (l.rfind(names[i], 0) == 0 && std::regex_search(l.substr(names[i].size()), expected,
-                                                                            std::regex_constants::match_continuous));
+            seen = seen || (l.rfind(names[i], 0) == 0 && Says(l.substr(names[i].size()), c.say[i]));
         EXPECT_TRUE(seen) << names[i] << c.say[i] << "\nin\n" << all;
     }
 
@@ -186,7 +194,7 @@ const DetectCase kCases[] = {
      {"KRW_CODE at 4800 bit/s, 3 frames, ", "PL_CODE at 4800 bit/s, 3 frames, ", "MN_CODE at 4800 bit/s, 3 frames, ",
       "nothing received$",
       // On a pseudo-terminal either rate may bring the more bytes.
-      "bytes at (4800|9600) bit/s, no time code recognised$", "in use by another program$"},
+      "bytes at {rate} bit/s, no time code recognised$", "in use by another program$"},
      0,
      0,
      0},

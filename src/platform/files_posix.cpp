@@ -9,12 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ext/stdio_filebuf.h>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <thread>
 
+#include "platform/descriptor_stream.h"
 #include "platform/files.h"
 
 namespace tkw {
@@ -229,18 +229,6 @@ public:
         if (synced != 0 && error != EINVAL) return Status::Fail(std::strerror(error));
         return Status::Ok();
     }
-};
-
-// A stream over a file descriptor it owns and closes.
-class DescriptorStream final : public std::iostream {
-public:
-    explicit DescriptorStream(int fd)
-        : std::iostream(nullptr), buf_(fd, std::ios::in | std::ios::out | std::ios::binary) {
-        rdbuf(&buf_);
-    }
-
-private:
-    __gnu_cxx::stdio_filebuf<char> buf_;
 };
 
 }  // namespace

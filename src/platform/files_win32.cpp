@@ -5,10 +5,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ext/stdio_filebuf.h>
 #include <iostream>
 #include <vector>
 
+#include "platform/descriptor_stream.h"
 #include "platform/files.h"
 #include "platform/win32_text.h"
 
@@ -231,22 +231,6 @@ Status UpdateLock::Acquire(const std::string& path, std::chrono::milliseconds wa
 UpdateLock::~UpdateLock() {
     if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
-
-namespace {
-
-// A stream over a C run-time file descriptor it owns and closes.
-class DescriptorStream final : public std::iostream {
-public:
-    explicit DescriptorStream(int fd)
-        : std::iostream(nullptr), buf_(fd, std::ios::in | std::ios::out | std::ios::binary) {
-        rdbuf(&buf_);
-    }
-
-private:
-    __gnu_cxx::stdio_filebuf<char> buf_;
-};
-
-}  // namespace
 
 std::unique_ptr<std::iostream> PrivateTemporaryStream(std::string& error) {
     wchar_t dir[MAX_PATH + 1];

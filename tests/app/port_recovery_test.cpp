@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/port_recovery.h"
+#include "support/fakes.h"
 
 namespace tkw {
 namespace {
@@ -162,18 +163,8 @@ TEST(PortRecovery, NothingHappensBeforeTheStartUpOpen) {
 // The reader's view of the port: a read or wait that finds the device gone is
 // told at once; any other failure only when it repeats without a success.
 TEST(GoneWatch, TellsAGoneDeviceAtOnceAndAFailureThatPersists) {
-    struct Scripted final : SerialApi {
-        int32_t sio_open(int32_t) override { return 0; }
-        int32_t sio_close(int32_t) override { return 0; }
-        int32_t sio_flush(int32_t, int32_t) override { return 0; }
-        int32_t sio_ioctl(int32_t, int32_t, int32_t) override { return 0; }
-        int32_t sio_flowctrl(int32_t, int32_t) override { return 0; }
-        int32_t sio_DTR(int32_t, int32_t) override { return 0; }
-        int32_t sio_RTS(int32_t, int32_t) override { return 0; }
-        int32_t sio_getbaud(int32_t) override { return 4800; }
-        int32_t sio_SetWriteTimeouts(int32_t, int32_t) override { return 0; }
+    struct Scripted final : test::NullSerial {
         int32_t sio_read(int32_t, uint8_t*, int32_t) override { return result; }
-        int32_t sio_write(int32_t, const uint8_t*, int32_t len) override { return len; }
         int32_t sio_wait(int32_t, int32_t) override { return result; }
         int32_t result = 0;
     } port;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "serial/reader.h"
+#include "support/fakes.h"
 
 namespace tkw::test {
 namespace {
@@ -25,7 +26,7 @@ constexpr auto kGuard = 10s;
 // error result; none left reads 0), a main thread whose hand-offs wait for
 // Serve and are refused once closed, and a wait for input (or, for a port
 // that cannot be waited on, a poll sleep) that lets one pass out per Allow.
-struct World final : SerialApi, MainThread {
+struct World final : test::NullSerial, MainThread {
     template <class P> bool Wait(P pred) { std::unique_lock lk(m); return cv.wait_for(lk, kGuard, pred); }
     template <class F> void Do(F f) { std::lock_guard lk(m); f(); cv.notify_all(); }
     void Push(Bytes b, int32_t rc = 0) { Do([&] { script.push_back({std::move(b), rc}); }); }
@@ -74,16 +75,6 @@ struct World final : SerialApi, MainThread {
         cv.wait(lk, [&] { return pending == nullptr; });
         return ran;
     }
-    int32_t sio_open(int32_t) override { return 0; }
-    int32_t sio_close(int32_t) override { return 0; }
-    int32_t sio_flush(int32_t, int32_t) override { return 0; }
-    int32_t sio_ioctl(int32_t, int32_t, int32_t) override { return 0; }
-    int32_t sio_flowctrl(int32_t, int32_t) override { return 0; }
-    int32_t sio_DTR(int32_t, int32_t) override { return 0; }
-    int32_t sio_RTS(int32_t, int32_t) override { return 0; }
-    int32_t sio_getbaud(int32_t) override { return 0; }
-    int32_t sio_SetWriteTimeouts(int32_t, int32_t) override { return 0; }
-    int32_t sio_write(int32_t, const uint8_t*, int32_t) override { return 0; }
 
     std::mutex m;
     std::condition_variable cv;

@@ -14,8 +14,25 @@
 #include "platform/files.h"
 #include "platform/message_box.h"
 #include "serial/port_writer.h"
+#include "serial/serial_api.h"
 
 namespace tkw::test {
+
+// A port on which every call succeeds and nothing arrives: the base of the
+// scripted ports, which override what their test is about.
+struct NullSerial : SerialApi {
+    int32_t sio_open(int32_t) override { return 0; }
+    int32_t sio_close(int32_t) override { return 0; }
+    int32_t sio_flush(int32_t, int32_t) override { return 0; }
+    int32_t sio_ioctl(int32_t, int32_t, int32_t) override { return 0; }
+    int32_t sio_flowctrl(int32_t, int32_t) override { return 0; }
+    int32_t sio_DTR(int32_t, int32_t) override { return 0; }
+    int32_t sio_RTS(int32_t, int32_t) override { return 0; }
+    int32_t sio_getbaud(int32_t) override { return 0; }
+    int32_t sio_SetWriteTimeouts(int32_t, int32_t) override { return 0; }
+    int32_t sio_read(int32_t, uint8_t*, int32_t) override { return 0; }
+    int32_t sio_write(int32_t, const uint8_t*, int32_t) override { return 0; }
+};
 
 // Reads `now`; each read may advance it by `stepMs` (to model time spent).
 // SetLocalTime records the value and makes the clock read it from then on.

@@ -11,7 +11,9 @@ namespace tkw {
 
 namespace {
 
-bool Switch(bool HeadlessOptions::*flag, HeadlessOptions& o) {
+// A switch's row: sets its flag.
+template <bool HeadlessOptions::*flag>
+bool Switch(HeadlessOptions& o, const std::string&, std::string&) {
     o.*flag = true;
     return true;
 }
@@ -31,6 +33,12 @@ bool Ask(HeadlessOptions& o, Command c) {
     return true;
 }
 
+// A command's row: asks for it.
+template <Command c>
+bool Asks(HeadlessOptions& o, const std::string&, std::string&) {
+    return Ask(o, c);
+}
+
 const OptionRow kOptions[] = {
     {"--map", "COMn=PATH", "use device PATH for port COMn (repeatable); without it COMn is\n/dev/ttyS(n-1)", kLinux,
      true,
@@ -47,11 +55,11 @@ const OptionRow kOptions[] = {
     {"--dry-run", nullptr,
      "never set the clock: print SET YYYY-MM-DD hh:mm:ss.zzz instead\n(the program then goes on as if the clock had "
      "been set)",
-     kBothSystems, true, [](HeadlessOptions& o, const std::string&, std::string&) { return Switch(&HeadlessOptions::dryRun, o); }},
+     kBothSystems, true, Switch<&HeadlessOptions::dryRun>},
     {"--monitor", nullptr, "print every monitor line as MON <line>", kBothSystems, true,
-     [](HeadlessOptions& o, const std::string&, std::string&) { return Switch(&HeadlessOptions::monitor, o); }},
+     Switch<&HeadlessOptions::monitor>},
     {"--comm-log", nullptr, "write the communication log from the start", kBothSystems, true,
-     [](HeadlessOptions& o, const std::string&, std::string&) { return Switch(&HeadlessOptions::commLog, o); }},
+     Switch<&HeadlessOptions::commLog>},
     {"--chrony-sock", "PATH",
      "send every accepted frame to chronyd's SOCK reference clock\nat PATH (refclock SOCK PATH in chrony.conf)", kLinux,
      true,
@@ -67,21 +75,19 @@ const OptionRow kOptions[] = {
      },
      "the socket's path"},
     {"--no-step", nullptr, "never set the clock (with --chrony-sock: leave it to chronyd)", kLinux, true,
-     [](HeadlessOptions& o, const std::string&, std::string&) { return Switch(&HeadlessOptions::noStep, o); }},
+     Switch<&HeadlessOptions::noStep>},
     {"--no-step", nullptr, "never set the clock; the frames are still read, answered and logged", kWindows, true,
-     [](HeadlessOptions& o, const std::string&, std::string&) { return Switch(&HeadlessOptions::noStep, o); }},
+     Switch<&HeadlessOptions::noStep>},
     {"--poll-reads", nullptr,
      "look at the port every 10 ms, as earlier versions did, instead\nof waiting for input (for comparing the two)",
-     kBothSystems, true,
-     [](HeadlessOptions& o, const std::string&, std::string&) { return Switch(&HeadlessOptions::pollReads, o); }},
+     kBothSystems, true, Switch<&HeadlessOptions::pollReads>},
     {"--dir", "DIR", "work in DIR (settings and logs) instead of the current directory", kBothSystems, false,
      [](HeadlessOptions& o, const std::string& v, std::string&) {
          o.dir = v;
          return true;
      },
      "a directory"},
-    {"--show-settings", nullptr, "print the stored settings", kBothSystems, false,
-     [](HeadlessOptions& o, const std::string&, std::string&) { return Ask(o, Command::ShowSettings); }},
+    {"--show-settings", nullptr, "print the stored settings", kBothSystems, false, Asks<Command::ShowSettings>},
     {"--set", "NAME=VALUE ...", "change stored settings (see below), print them, exit", kBothSystems, false,
      [](HeadlessOptions& o, const std::string& v, std::string&) {
          o.sets.push_back(v);
@@ -89,7 +95,7 @@ const OptionRow kOptions[] = {
      },
      "NAME=VALUE", true},
     {"--list-ports", nullptr, "print the serial ports found, as COMn......DEVICE", kBothSystems, false,
-     [](HeadlessOptions& o, const std::string&, std::string&) { return Ask(o, Command::ListPorts); }},
+     Asks<Command::ListPorts>},
     {"--detect", "[COMn ...]",
      "listen to these ports (all that --list-ports finds when none is\n"
      "named) at 4800 and 9600 bit/s, never writing to them, and print\n"
@@ -110,12 +116,9 @@ const OptionRow kOptions[] = {
      nullptr, true, true},
     {"--save", nullptr,
      "with --detect: store the port, format and bit rate found; not\nwhen none is, when two ports have one, or two formats fit one",
-     kBothSystems, false,
-     [](HeadlessOptions& o, const std::string&, std::string&) { return Switch(&HeadlessOptions::save, o); }},
-    {"--version", nullptr, "print the program's version", kBothSystems, false,
-     [](HeadlessOptions& o, const std::string&, std::string&) { return Ask(o, Command::Version); }},
-    {"--help", nullptr, "show this text", kBothSystems, false,
-     [](HeadlessOptions& o, const std::string&, std::string&) { return Ask(o, Command::Help); }},
+     kBothSystems, false, Switch<&HeadlessOptions::save>},
+    {"--version", nullptr, "print the program's version", kBothSystems, false, Asks<Command::Version>},
+    {"--help", nullptr, "show this text", kBothSystems, false, Asks<Command::Help>},
 };
 
 const UsageRow kUsage[] = {

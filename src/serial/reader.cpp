@@ -14,7 +14,7 @@ Tcomm::Tcomm(SerialApi& serial, const int32_t& PortNumber, MainThread& main, Chu
         // A chunk that makes the handler fail is lost, but neither the main
         // thread's loop nor the reader may end over it.
         try {
-            handler_(ChunkBuf, ChunkLen);
+            handler_(ChunkBuf, ChunkLen, stamp_);
         } catch (...) {
         }
     };
@@ -113,6 +113,9 @@ void Tcomm::Execute() {
             // in a while rather than spin.
             sleep_(kPollInterval);
         }
+        // The bytes are there now (or, polling, arrived during the sleep):
+        // stamped before the read and the hand-off add their own time.
+        const ReadStamp stamp = ReadStamp::Now();
 
         int32_t n = 0;
         {
@@ -127,6 +130,7 @@ void Tcomm::Execute() {
         if (n > kChunkMax) n = kChunkMax;
         ChunkBuf[n] = 0;
         ChunkLen = n;
+        stamp_ = stamp;
 
         // Without the lock: the main thread may pause while this waits for
         // it, and then serves the chunk after its change. A refused hand-off

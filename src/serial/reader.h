@@ -31,6 +31,7 @@
 #include <thread>
 
 #include "platform/main_thread.h"
+#include "serial/read_stamp.h"
 #include "serial/reader_control.h"
 #include "serial/serial_api.h"
 
@@ -38,7 +39,8 @@ namespace tkw {
 
 class Tcomm final : public ReaderControl {
 public:
-    using ChunkHandler = std::function<void(const uint8_t* ChunkBuf, int32_t ChunkLen)>;
+    // The chunk, and when its read returned.
+    using ChunkHandler = std::function<void(const uint8_t* ChunkBuf, int32_t ChunkLen, const ReadStamp& stamp)>;
     using SleepFn = std::function<void(std::chrono::milliseconds)>;
 
     static constexpr int32_t kChunkMax = 255;
@@ -93,6 +95,7 @@ private:
     // Reader only, but for the handler reading them while the reader waits.
     uint8_t ChunkBuf[kChunkMax + 1] = {};
     int32_t ChunkLen = 0;
+    ReadStamp stamp_;
 
     // Guarded by lock_, which the reader also holds around its hold test and
     // its read, so a pause cannot fall between the two.

@@ -92,7 +92,7 @@ struct Rig {
     std::vector<Bytes> handled;  // each chunk with the byte after it; touched on the test thread only
     bool throwing = false;
     Tcomm reader{w, port, w,
-                 [this](const uint8_t* b, int32_t n) {
+                 [this](const uint8_t* b, int32_t n, const ReadStamp&) {
                      handled.emplace_back(b, b + n + 1);
                      if (throwing) throw std::runtime_error("bad chunk");
                  },

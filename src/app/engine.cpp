@@ -11,7 +11,7 @@ SerialLink::SerialLink(SerialApi& serial, MainThread& main, Engine& engine, Mess
                  if (OnDeviceGone) OnDeviceGone();
              }),
       reader_(watch_, engine.UserSettings.PortNumber, main,
-              [&engine](const uint8_t* buf, int32_t len) { engine.HandleChunk(buf, len); }, std::move(sleep),
+              [&engine](const uint8_t* buf, int32_t len, const ReadStamp& stamp) { engine.HandleChunk(buf, len, stamp); }, std::move(sleep),
               pollReads),
       Ports(serial, engine.UserSettings, Line, boxes, &hold_, menu, std::move(save)),
       configured_(serial, engine.UserSettings, Line),

@@ -45,8 +45,10 @@ public:
     // Looks at the clock (the strip's timer does every 2 ms, the headless
     // loop at each wake-up): true when the second had changed and the tick acted.
     bool CheckSecond() { return Tick.CheckSecond(io_.clock, io_.port, UserSettings, State); }
-    // A chunk from the reader, on the main thread.
-    void HandleChunk(const uint8_t* buf, int32_t len) { Receiver.HandleChunk(buf, len); }
+    // A chunk from the reader, on the main thread, with when its read returned.
+    void HandleChunk(const uint8_t* buf, int32_t len, const ReadStamp& stamp) {
+        Receiver.HandleChunk(buf, len, stamp);
+    }
 
     Settings UserSettings;  // all zero until loaded
     RuntimeState State;     // all zero until start-up sets it

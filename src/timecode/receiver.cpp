@@ -27,10 +27,11 @@ std::string Num(unsigned v) {
 
 }  // namespace
 
-void TimeCodeReceiver::HandleChunk(const uint8_t* ChunkBuf, int32_t ChunkLen) {
+void TimeCodeReceiver::HandleChunk(const uint8_t* ChunkBuf, int32_t ChunkLen, const ReadStamp& stamp) {
     EntryClock = clock_.GetLocalTime();
     entryValid_ = IsValid(EntryClock);
     EntryNow = entryValid_ ? ToLocalMs(EntryClock) : 0;
+    steadyMs_ = stamp.Known() ? stamp.steadyUs / 1000 : EntryNow;
 
     for (int32_t i = 0; i < ChunkLen; ++i) {
         RxHead = static_cast<uint16_t>((RxHead + 1) % kRingSize);
@@ -104,38 +105,68 @@ bool TimeCodeReceiver::ScheduleDue(const FrameTime& t) const {
     }
 }
 
+// The frame's date and time as the clock would take them: its zero date
+// bytes read as the PC's date, milliseconds 0.
+SystemTime TimeCodeReceiver::FrameDateTime(const FrameFormat& f, int base, const FrameTime& t) const {
+    SystemTime frame = EntryClock;
+    f.ApplyDate(RxRing, base, frame);
+    frame.wHour = t.hour, frame.wMinute = t.minute, frame.wSecond = t.second, frame.wMilliseconds = 0;
+    return frame;
+}
+
+void TimeCodeReceiver::ForgetOldCandidates() {
+    int kept = 0;
+    for (int i = 0; i < candidateCount_; ++i)
+        if (steadyMs_ - candidates_[i].steadyMs <= kCandidateLifeMs) candidates_[kept++] = candidates_[i];
+    candidateCount_ = kept;
+}
+
+bool TimeCodeReceiver::AgreesWithCandidate(LocalMs frameMs) const {
+    for (int i = 0; i < candidateCount_; ++i) {
+        const int64_t elapsed = steadyMs_ - candidates_[i].steadyMs;
+        const int64_t seconds = (elapsed + 500) / 1000;
+        // The same time twice is a receiver stuck, or a misread repeated,
+        // never a confirmation.
+        if (seconds >= 1 && frameMs == candidates_[i].frameMs + seconds * 1000) return true;
+    }
+    return false;
+}
+
 void TimeCodeReceiver::OnAcceptedFrame(const FrameFormat& f, int base) {
     state_.SignalAge = 0;
     const FrameTime t = f.DecodeTime(RxRing, base);
-    if (OnFrame && entryValid_) {
-        SystemTime frame = EntryClock;
-        f.ApplyDate(RxRing, base, frame);
-        frame.wHour = t.hour, frame.wMinute = t.minute, frame.wSecond = t.second, frame.wMilliseconds = 0;
-        if (IsValid(frame)) OnFrame(frame);
-    }
+    const SystemTime frame = FrameDateTime(f, base, t);
+    const bool frameValid = entryValid_ && IsValid(frame);
+    const LocalMs frameMs = frameValid ? ToLocalMs(frame) : 0;
+    if (OnFrame && frameValid) OnFrame(frame);
     bool CorrectDue = ScheduleDue(t);
 
-    if (held_) {
-        // This frame decides on the large step the one before it asked for.
-        held_ = false;
-        SystemTime frame = EntryClock;
-        f.ApplyDate(RxRing, base, frame);
-        frame.wHour = t.hour, frame.wMinute = t.minute, frame.wSecond = t.second, frame.wMilliseconds = 0;
-        const LocalMs expected = heldFrameMs_ + 1000;
-        if (IsValid(frame) && std::llabs(ToLocalMs(frame) - expected) <= settings_.JumpThreshold * 1000LL) {
-            // Two frames in a row agree: the step is made from this one.
+    // A receiver stuck on one time sends it again and again: a frame naming
+    // the time of the one read a second or more before it is no time to set
+    // the clock to, even within the threshold.
+    const bool stale = frameValid && lastValid_ && frameMs == lastFrameMs_ && steadyMs_ - lastSteadyMs_ >= 500;
+    if (frameValid) {
+        lastValid_ = true, lastFrameMs_ = frameMs, lastSteadyMs_ = steadyMs_;
+        if (!stale) staleSaid_ = false;
+    }
+
+    ForgetOldCandidates();
+    if (candidateCount_ > 0) {
+        // A jump is waiting for a frame to agree with it: this one may.
+        if (frameValid && AgreesWithCandidate(frameMs)) {
+            // Two frames agree: the step is made from this one.
             f.ApplyDate(RxRing, base, EntryClock);
-            Correct(t, true);
+            Correct(t, true, true);
             return;
         }
         if (state_.JumpLogOn) {
-            const SystemTime h = FromLocalMs(heldFrameMs_);
+            const SystemTime h = FromLocalMs(candidates_[candidateCount_ - 1].frameMs);
             log_.savelogline(1, "跳动未获下一帧确认，不校时！接收时间信息是：" + Num(h.wYear) + "-" + Num(h.wMonth) + "-" +
                                     Num(h.wDay) + " " + Num(h.wHour) + ":" + Num(h.wMinute) + ":" + Num(h.wSecond) +
                                     "  下一帧时间信息是：" + Num(frame.wYear) + "-" + Num(frame.wMonth) + "-" +
                                     Num(frame.wDay) + " " + Num(t.hour) + ":" + Num(t.minute) + ":" + Num(t.second));
         }
-        // The correction the dropped frame was due for is still owed: this
+        // The correction the waiting frames were due for is still owed: this
         // frame is weighed for it by the usual rules.
         CorrectDue = true;
     }
@@ -145,7 +176,8 @@ void TimeCodeReceiver::OnAcceptedFrame(const FrameFormat& f, int base) {
     // (a frame for 00:00:01 against a PC at 23:59:59 is a jump).
     const long pcSeconds = EntryClock.wHour * 3600L + EntryClock.wMinute * 60L + EntryClock.wSecond;
     const long frameSeconds = t.hour * 3600L + t.minute * 60L + t.second;
-    if (std::labs(pcSeconds - frameSeconds) > settings_.JumpThreshold) {
+    bool jump = std::labs(pcSeconds - frameSeconds) > settings_.JumpThreshold;
+    if (jump) {
         if (state_.JumpLogOn)
             log_.savelogline(1, "跳动发生！接收时间信息是：" + Num(t.hour) + ":" + Num(t.minute) + ":" + Num(t.second) +
                                     "  当前机器时间是：" + Num(EntryClock.wHour) + ":" + Num(EntryClock.wMinute) + ":" +
@@ -160,6 +192,7 @@ void TimeCodeReceiver::OnAcceptedFrame(const FrameFormat& f, int base) {
     f.ApplyDate(RxRing, base, EntryClock);
     const SystemTime today = clock_.GetLocalTime();
     if (!SameDate(EntryClock, today)) {
+        jump = true;
         if (state_.JumpLogOn)
             log_.savelogline(1, "跳动发生！接收日期信息是：" + Num(EntryClock.wYear) + "-" + Num(EntryClock.wMonth) + "-" +
                                     Num(EntryClock.wDay) + "  当前机器日期是：" + Num(today.wYear) + "-" +
@@ -168,22 +201,33 @@ void TimeCodeReceiver::OnAcceptedFrame(const FrameFormat& f, int base) {
         if (settings_.NoCorrectOnJump) CorrectDue = false;
         if (EntryClock.wMonth < 1 || EntryClock.wMonth > 12 || EntryClock.wDay < 1 || EntryClock.wDay > 31 ||
             !DateUsable(EntryClock)) {
+            // Refused, but a correction owed since start-up or asked for
+            // stays owed: line noise decoding to month 3E must not cancel it
+            // and leave the clock wrong until someone asks again.
             CorrectDue = false;
-            state_.CorrectNow = false;
             // The next frame of this chunk must not inherit a date that
             // cannot exist: it would be refused for this frame's fault.
             EntryClock.wYear = before.wYear;
             EntryClock.wMonth = before.wMonth;
             EntryClock.wDay = before.wDay;
+            state_.JumpPending = true;
+            return;
         }
         state_.JumpPending = true;
     }
 
     if (!CorrectDue && !state_.CorrectNow) return;
-    Correct(t, false);
+    if (stale) {
+        if (state_.JumpLogOn && !staleSaid_)
+            log_.savelogline(1, "接收时间未走动，不校时！接收时间信息是：" + Num(frame.wYear) + "-" + Num(frame.wMonth) + "-" +
+                                    Num(frame.wDay) + " " + Num(t.hour) + ":" + Num(t.minute) + ":" + Num(t.second));
+        staleSaid_ = true;
+        return;
+    }
+    Correct(t, false, jump);
 }
 
-void TimeCodeReceiver::Correct(const FrameTime& t, bool confirmed) {
+void TimeCodeReceiver::Correct(const FrameTime& t, bool confirmed, bool jump) {
     // Out-of-range time fields leave the working record alone so that they
     // cannot show up as a false jump on the next frame of this chunk;
     // CorrectNow stays set and the next good frame corrects.
@@ -204,18 +248,22 @@ void TimeCodeReceiver::Correct(const FrameTime& t, bool confirmed) {
     const LocalMs target = frameMs + std::min<uint16_t>(settings_.FineAdjustMs, 999) + spent;
     if (target < kMinLocalMs || target > kMaxLocalMs) return;
 
-    // A step of more than an hour is made only when the next accepted frame
-    // agrees (one second later, give or take the jump threshold): a single
-    // misread frame must not move the clock by years, while a PC that is
-    // really far off (a dead clock battery) is still set, a second later.
-    if (!confirmed && (!IsValid(now) || std::llabs(target - ToLocalMs(now)) > kLargeStepMs)) {
-        held_ = true;
-        heldFrameMs_ = frameMs;
+    // A jump is made only when a second frame agrees with it: a single
+    // misread frame, or the same wrong time twice from a stuck receiver,
+    // must not move the clock, while a PC that is really off (a dead clock
+    // battery) is still set, a second later.
+    if (!confirmed && (jump || !IsValid(now))) {
+        if (candidateCount_ == kMaxCandidates) {
+            std::copy(candidates_ + 1, candidates_ + kMaxCandidates, candidates_);
+            --candidateCount_;
+        }
+        candidates_[candidateCount_++] = {frameMs, steadyMs_};
         // The clock was not set: a later frame of this call is weighed
         // against the PC's time, not this frame's.
         EntryClock = pcTime;
         return;
     }
+    candidateCount_ = 0;
     EntryClock = FromLocalMs(target);
 
     clock_.SetLocalTime(EntryClock);

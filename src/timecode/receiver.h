@@ -11,6 +11,7 @@
 #include "logs/sinks.h"
 #include "platform/clock.h"
 #include "serial/port_writer.h"
+#include "serial/read_stamp.h"
 #include "timecode/frame_formats.h"
 #include "timecode/runtime_state.h"
 
@@ -22,20 +23,25 @@ public:
                      MonitorSink& monitor, LogSink& log)
         : settings_(settings), state_(state), clock_(clock), port_(port), monitor_(monitor), log_(log) {}
 
-    // One chunk of received bytes (1..255 from the reader). Runs on the main
-    // thread; everything it does is finished when it returns.
-    void HandleChunk(const uint8_t* ChunkBuf, int32_t ChunkLen);
+    // One chunk of received bytes (1..255 from the reader), with when its
+    // read returned. Runs on the main thread; everything it does is finished
+    // when it returns. Without a stamp the PC clock at the call's start
+    // stands in for the monotonic one.
+    void HandleChunk(const uint8_t* ChunkBuf, int32_t ChunkLen, const ReadStamp& stamp = {});
 
     // Empties the ring: both indices to `index` (0 at start-up, 1 after a
-    // change of code format). The ring's bytes are left as they are, and a
-    // large step waiting for its second frame is dropped.
+    // change of code format). The ring's bytes are left as they are, and the
+    // jumps waiting for a second frame to agree are dropped.
     void ResetRing(uint16_t index) {
         RxHead = RxTail = index;
-        held_ = false;
+        candidateCount_ = 0;
     }
 
-    // Steps of the clock larger than this wait for the next frame to agree.
-    static constexpr LocalMs kLargeStepMs = 3'600'000;
+    // A jump (a step of more than the jump threshold, or to another date)
+    // waits for a second frame that agrees with it; the frames that asked
+    // for one are kept this long, at most this many.
+    static constexpr int64_t kCandidateLifeMs = 5000;
+    static constexpr int kMaxCandidates = 8;
 
     // Bytes waiting behind RxTail.
     int Avail() const { return RxHead >= RxTail ? RxHead - RxTail : kRingSize - RxTail + RxHead; }
@@ -54,10 +60,17 @@ private:
     void Walk(const FrameFormat& f);
     void Dump(const FrameFormat& f, int base);
     void OnAcceptedFrame(const FrameFormat& f, int base);
+    SystemTime FrameDateTime(const FrameFormat& f, int base, const FrameTime& t) const;
     bool ScheduleDue(const FrameTime& t) const;
-    // Sets the clock from the frame time `t` (its date is in EntryClock), or
-    // holds a large step for the next frame to confirm.
-    void Correct(const FrameTime& t, bool confirmed);
+    // Sets the clock from the frame time `t` (its date is in EntryClock), or,
+    // for a jump no earlier frame has confirmed, keeps the frame as a
+    // candidate for a later one to agree with.
+    void Correct(const FrameTime& t, bool confirmed, bool jump);
+    // The candidates still young enough at this call's reading; true when
+    // the frame at `frameMs` is the time one of them names plus the whole
+    // seconds that passed since it was read.
+    void ForgetOldCandidates();
+    bool AgreesWithCandidate(LocalMs frameMs) const;
 
     const Settings& settings_;
     RuntimeState& state_;
@@ -72,10 +85,25 @@ private:
     bool entryValid_ = false;
     SystemTime EntryClock;
 
-    // A step of more than kLargeStepMs waiting for the next accepted frame:
-    // the held frame's date and time (whole second).
-    bool held_ = false;
-    LocalMs heldFrameMs_ = 0;
+    // This call's monotonic reading, in milliseconds.
+    int64_t steadyMs_ = 0;
+
+    // Frames that asked for a jump, oldest first: the date and time each
+    // names (whole second) and when it was read. While any is kept the
+    // correction it was due for is still owed.
+    struct Candidate {
+        LocalMs frameMs;
+        int64_t steadyMs;
+    };
+    Candidate candidates_[kMaxCandidates] = {};
+    int candidateCount_ = 0;
+
+    // The last accepted frame with a usable date and time, and when it was
+    // read: a receiver stuck on one time repeats it. Said once a time.
+    bool lastValid_ = false;
+    LocalMs lastFrameMs_ = 0;
+    int64_t lastSteadyMs_ = 0;
+    bool staleSaid_ = false;
 };
 
 }  // namespace tkw

@@ -161,6 +161,36 @@ TEST_F(ReplayRun, MalformedCaptureIsRefusedBeforeAnythingRuns) {
     EXPECT_EQ(r.err, "tkw-replay: " + path + ":2: '0G' is not a byte of two hex digits\n");
 }
 
+// Receivers that once left the clock wrong for good: what each capture makes
+// of the clock (every step it takes), and what the jump log says of it.
+TEST_F(ReplayRun, NoReceiverFaultLeavesTheClockWrong) {
+    struct Case {
+        const char* capture;
+        const char* options;
+        std::vector<std::string> sets;
+        const char* logged;  // a line the jump log must hold
+    } cases[] = {
+        {"noise_at_start", "", {"SET 2026-01-01 00:00:11.135", "SET 2026-01-01 00:00:31.135"},
+         "跳动发生！接收日期信息是：2028-44-133"},
+        {"repeated_misread", "", {"SET 2026-01-01 00:00:02.135"}, "接收时间未走动，不校时！接收时间信息是：2031-7-9 3:12:7"},
+        {"stuck_receiver", "", {}, "接收时间未走动，不校时！接收时间信息是：2026-1-1 0:0:31"},
+        {"misread_59_minutes", "", {"SET 2026-01-01 00:00:01.135"}, "跳动未获下一帧确认，不校时！接收时间信息是：2026-1-1 0:59:0"},
+        {"dead_battery", "--start '2001-01-01 00:00:00.000'", {"SET 2026-01-01 08:00:02.135"},
+         "跳动未获下一帧确认，不校时！接收时间信息是：2026-1-1 8:0:0  下一帧时间信息是：2031-7-9 3:12:7"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.capture);
+        for (const auto& old : fs::directory_iterator(dir)) fs::remove(old.path());
+        const RunResult r = Replay(std::string(c.options) + " --dir " + dir.string() + " " + Sample(std::string(c.capture) + ".cap"));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(Lines(r.out, "SET "), c.sets);
+        std::string log;
+        for (const auto& f : fs::directory_iterator(dir))
+            if (f.path().filename().string().find("S.txt") != std::string::npos) log += ReadAll(f.path());
+        EXPECT_NE(log.find(c.logged), std::string::npos) << log;
+    }
+}
+
 TEST_F(ReplayRun, BadOptionsAreRefusedWithAReason) {
     const std::string sample = Sample("krw_code.cap");
     std::ofstream(dir / "file") << "x";
@@ -176,7 +206,7 @@ TEST_F(ReplayRun, BadOptionsAreRefusedWithAReason) {
 }
 
 TEST_F(ReplayRun, ChunkAtATickInstantIsHandledFirstAndStdinWorks) {
-    const RunResult r = Replay("--tick --dir " + dir.string() + " --start '2026-03-01 10:00:00.000' -",
+    const RunResult r = Replay("--tick --dir " + dir.string() + " --start '2026-03-01 10:00:04.000' -",
                                "0 AA 00 26 03 01 00 10 00 05\n");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,

@@ -36,12 +36,13 @@ struct NullSerial : SerialApi {
 
 // Reads `now`; each read may advance it by `stepMs` (to model time spent).
 // SetLocalTime records the value and makes the clock read it from then on.
+// Beside it runs a monotonic clock that time passing moves and steps do not.
 class FakeClock final : public Clock {
 public:
     explicit FakeClock(SystemTime start) : now_(ToLocalMs(start)) {}
     SystemTime GetLocalTime() override {
         const SystemTime t = FromLocalMs(now_);
-        now_ += stepMs;
+        Advance(stepMs);
         ++reads;
         return t;
     }
@@ -51,8 +52,9 @@ public:
         return true;
     }
     void Set(SystemTime t) { now_ = ToLocalMs(t); }
-    void Advance(int64_t ms) { now_ += ms; }
+    void Advance(int64_t ms) { now_ += ms, steadyMs_ += ms; }
     LocalMs Now() const { return now_; }
+    int64_t SteadyMs() const { return steadyMs_; }
 
     std::vector<SystemTime> sets;
     int64_t stepMs = 0;
@@ -60,6 +62,7 @@ public:
 
 private:
     LocalMs now_;
+    int64_t steadyMs_ = 0;
 };
 
 inline SystemTime At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {

@@ -104,7 +104,10 @@ private:
 struct Rig {
     Rig() { ApplyDefaults(settings); }
 
-    void Feed(const Bytes& b) { rx.HandleChunk(b.data(), static_cast<int32_t>(b.size())); }
+    // A chunk read now, by the monotonic clock beside the PC's.
+    void Feed(const Bytes& b) {
+        rx.HandleChunk(b.data(), static_cast<int32_t>(b.size()), ReadStamp{clock.SteadyMs() * 1000});
+    }
     // Only the events that start with `prefix`.
     Events Only(std::string_view prefix) const {
         Events out;

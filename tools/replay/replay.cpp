@@ -85,7 +85,8 @@ int RunReplay(const ReplayOptions& options, const NextCaptureLine& next, int64_t
         if (chunkLeft && (!tickLeft || line.elapsedMs <= nextTick)) {
             elapsed.SetElapsed(line.elapsedMs);
             if (!line.bytes.empty())
-                engine.HandleChunk(line.bytes.data(), static_cast<int32_t>(line.bytes.size()));
+                engine.HandleChunk(line.bytes.data(), static_cast<int32_t>(line.bytes.size()),
+                                   ReadStamp{line.elapsedMs * 1000});
             chunkLeft = next(line);
         } else {
             elapsed.SetElapsed(nextTick);

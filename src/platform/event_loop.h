@@ -3,7 +3,8 @@
 // second, for the tick) and ends on Quit, or when the user or the system asks
 // the program to end: SIGINT, SIGTERM or SIGHUP on Linux (where SIGPIPE is
 // ignored from then on), Ctrl+C, Ctrl+Break or the console's closing on
-// Windows. It sleeps in between (poll() on an eventfd
+// Windows. On Linux SIGUSR1 is a request from outside instead (see
+// OnUserSignal). It sleeps in between (poll() on an eventfd
 // and a signalfd; a wait on an event), so an idle program costs next to
 // nothing.
 #pragma once
@@ -38,6 +39,13 @@ public:
     void Quit();
     // From any thread: `onWake` runs soon, outside its usual time.
     void Wake();
+
+    // Linux: SIGUSR1, which other programs send to ask something of this one
+    // (tkw --correct-now), runs this on the loop's thread before `onWake`.
+    // The signal is blocked from the loop's construction on, so that one
+    // arriving early waits for the loop instead of ending the program; with
+    // nothing set here it is dropped. Unused on Windows.
+    std::function<void()> OnUserSignal;
 
 private:
     struct Job {

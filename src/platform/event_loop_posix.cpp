@@ -21,6 +21,9 @@ EventLoop::EventLoop() {
     // others: the settings are only read at start, and a service manager
     // restarts a service to have them read again.
     sigaddset(&mask, SIGHUP);
+    // A request (tkw --correct-now): its default action would end the
+    // program, so it is blocked before anyone can learn this process's id.
+    sigaddset(&mask, SIGUSR1);
     // Blocked in every thread created from here on, delivered through the fd.
     pthread_sigmask(SIG_BLOCK, &mask, nullptr);
     // A reader of our output that goes away (tkw | head, a journal being
@@ -50,8 +53,11 @@ bool EventLoop::Sleep(int timeoutMs) {
     const int n = ::poll(fds, 2, timeoutMs);
     if (n < 0) return errno == EINTR;
     if (n > 0 && (fds[1].revents & POLLIN)) {
-        signalfd_siginfo info;
-        (void)!::read(static_cast<int>(signal_), &info, sizeof info);
+        signalfd_siginfo info{};
+        if (::read(static_cast<int>(signal_), &info, sizeof info) == sizeof info && info.ssi_signo == SIGUSR1) {
+            if (OnUserSignal) OnUserSignal();
+            return true;  // a signal that ends the loop, pending too, is read at the next poll
+        }
         return false;
     }
     if (n > 0 && (fds[0].revents & POLLIN)) {

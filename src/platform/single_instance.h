@@ -46,14 +46,44 @@ public:
     // directory that could not be used): for the program to pass on.
     const std::string& Weakness() const { return weakness_; }
 
+    // POSIX: lets SignalHolder find this process from now on: its id goes
+    // into the lock file, and the abstract socket listens, so that a caller
+    // learns it from the connection. Only once the process takes the signal
+    // it will be sent (SIGUSR1 ends a process that does not). Nothing on
+    // Windows.
+    void Announce();
+    // Closes the connections callers have left (one each), so that they
+    // never fill the socket's queue: at every turn of the program's loop.
+    void DropCallers();
+
 private:
     intptr_t handle_ = -1;
     // POSIX: the abstract socket every copy also binds, and the lock's
     // directory and file name, removed when the claim ends.
     int socket_ = -1;
+    bool listening_ = false;
     int dir_ = -1;
     std::string file_;
     std::string weakness_;
 };
+
+// POSIX: what became of a signal for the process that holds `name` and has
+// announced itself. Its lock file, which only its own user (or root) can
+// read, names it; a caller that cannot read that file, or finds it unlocked
+// (an ordinary user's copy holds the abstract socket alone), asks the socket,
+// whose connection says the holder's process and user. Only a process of the
+// caller's own effective user is signalled that way, never a stranger's.
+struct HolderSignal {
+    enum Outcome {
+        Sent,          // to `pid`
+        Nobody,        // no process holds the lock
+        NotPermitted,  // `pid` (0: unknown) may not be signalled by this user: `why`
+        Failed,        // the holder could not be found or signalled: `why`
+    };
+    Outcome outcome = Nobody;
+    long pid = 0;
+    std::string why;
+};
+HolderSignal SignalHolder(const std::string& name, int signal);
 
 }  // namespace tkw

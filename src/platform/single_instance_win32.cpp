@@ -205,4 +205,8 @@ SingleInstance::~SingleInstance() {
     if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
+// The service is asked through its service manager instead.
+void SingleInstance::Announce() {}
+void SingleInstance::DropCallers() {}
+
 }  // namespace tkw

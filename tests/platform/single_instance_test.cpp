@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,6 +71,45 @@ TEST(SingleInstance, AnotherUserCannotTakeTheNameFirst) {
     EXPECT_FALSE(second.Acquire(name)) << "a second copy must still be refused";
     ::kill(squatter, SIGKILL);
     ::waitpid(squatter, nullptr, 0);
+}
+
+// An ordinary user's copy holds the abstract socket alone (here: its lock
+// directory is one others may write, so no file): once it has announced
+// itself, a caller of its user finds it through the socket and signals it.
+TEST(SingleInstance, AnAnnouncedHolderOfTheSocketAloneIsSignalled) {
+    char dir[] = "/tmp/tkw-announce-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    ::chmod(dir, 0777);
+    ::setenv("RUNTIME_DIRECTORY", dir, 1);
+    const std::string name = "tkw-test-announce-" + std::to_string(::getpid());
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        sigset_t usr1;
+        sigemptyset(&usr1);
+        sigaddset(&usr1, SIGUSR1);
+        ::sigprocmask(SIG_BLOCK, &usr1, nullptr);
+        SingleInstance instance;
+        if (!instance.Acquire(name)) ::_exit(2);
+        instance.Announce();
+        (void)!::write(ready[1], "x", 1);
+        const timespec limit{5, 0};
+        ::_exit(::sigtimedwait(&usr1, nullptr, &limit) == SIGUSR1 ? 0 : 1);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    const HolderSignal r = SignalHolder(name, SIGUSR1);
+    EXPECT_EQ(r.outcome, HolderSignal::Sent) << r.why;
+    EXPECT_EQ(r.pid, holder);
+    int status = -1;
+    ::waitpid(holder, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the holder got no SIGUSR1";
+    EXPECT_EQ(SignalHolder(name, SIGUSR1).outcome, HolderSignal::Nobody);
+    ::unsetenv("RUNTIME_DIRECTORY");
+    ::rmdir(dir);
 }
 
 }  // namespace

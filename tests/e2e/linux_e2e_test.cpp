@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -240,6 +242,71 @@ TEST_F(LinuxProgram, CorrectsFromTheSimulatorAndAnswersIt) {
     sim->Stop();
     EXPECT_FALSE(tkw->WaitLine([](auto& l) { return StartsWith(l, "STATUS red"); }, 9s).empty());
     EXPECT_EQ(tkw->Stop(SIGTERM), 0);
+}
+
+// A jump waits (the receiver 30 s ahead after a start-up correction in step,
+// no correction on a jump): the yellow status says how to correct it without
+// a menu, and tkw --correct-now reaches the running copy through its lock,
+// which corrects at its next frame. Another user is refused; with nobody
+// running it says so.
+TEST_F(LinuxProgram, CorrectNowAsksTheRunningCopyForACorrection) {
+    tkw::Settings s;
+    tkw::ApplyDefaults(s);
+    s.NoCorrectOnJump = true;
+    const time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() + 30s);
+    tm local{};
+    localtime_r(&t, &local);
+    s.CorrectionSecond = static_cast<uint8_t>((local.tm_sec + 10) % 60);  // the jump found some 10 s into the run
+    const tkw::ConfigRecord rec = tkw::EncodeConfig(s);
+    std::ofstream(dir / "horalsys.conf", std::ios::binary)
+        .write(reinterpret_cast<const char*>(rec.data()), static_cast<std::streamsize>(rec.size()));
+    // The receiver's end stays open between the two receivers, or socat ends.
+    const int line = ::open((dir / "receiver").c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(line, 0);
+
+    auto tkw = Tkw({"--map", "COM1=" + (dir / "pc").string()});
+    Sim({"--count", "3"})->Wait();
+    EXPECT_FALSE(tkw->WaitLine([](auto& l) { return StartsWith(l, "SET "); }, 2s).empty()) << "no start-up correction";
+    auto sim = Sim({"--offset-seconds", "30"});
+    ASSERT_FALSE(tkw->WaitLine([](auto& l) {
+                        return l == "STATUS yellow 标准与本地时间跳跃，如校正请运行 tkw --correct-now（或 systemctl reload tkw）！";
+                    },
+                    20s)
+                     .empty());
+
+    const size_t from = tkw->Lines().size();
+    Child ask({TKW_EXE, "--correct-now"}, dir);
+    EXPECT_EQ(ask.Wait(), 0);
+    EXPECT_FALSE(ask.WaitLine([&](auto& l) {
+                        return l == "tkw: asked the running tkw (pid " + std::to_string(tkw->Pid()) +
+                                        ") to correct the clock at its next accepted frame";
+                    },
+                    1s)
+                     .empty());
+    EXPECT_FALSE(
+        tkw->WaitLine([](auto& l) { return l == "tkw: correction asked for (SIGUSR1): at the next accepted frame"; }, 2s, from)
+            .empty());
+    EXPECT_FALSE(tkw->WaitLine([](auto& l) { return StartsWith(l, "SET "); }, 3s, from).empty()) << "no correction";
+
+    // Root's copy is not another user's to ask.
+    if (const passwd* nobody = ::getpwnam("nobody"); ::geteuid() == 0 && nobody) {
+        Child stranger({TKW_EXE, "--correct-now"}, dir, nullptr, [uid = nobody->pw_uid, gid = nobody->pw_gid] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(126);
+        });
+        EXPECT_EQ(stranger.Wait(), 1);
+        EXPECT_FALSE(stranger.WaitLine([&](auto& l) {
+                                 return l.starts_with("tkw: the running tkw (pid " + std::to_string(tkw->Pid()) +
+                                                      ") may not be asked by this user: it runs as another user (uid 0)");
+                             },
+                             1s)
+                         .empty());
+    }
+
+    EXPECT_EQ(tkw->Stop(SIGTERM), 0);
+    Child none({TKW_EXE, "--correct-now"}, dir);
+    EXPECT_EQ(none.Wait(), 1);
+    EXPECT_FALSE(none.WaitLine([](auto& l) { return l == "tkw: no tkw is running; nothing to ask"; }, 1s).empty());
+    ::close(line);
 }
 
 // Settings without a desktop: --set checks every value first and writes the

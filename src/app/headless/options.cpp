@@ -19,13 +19,14 @@ bool Switch(HeadlessOptions& o, const std::string&, std::string&) {
 }
 
 // The commands asked for on one line: --help outranks --version, which
-// outranks --list-ports, which outranks --detect, which outranks
-// --show-settings, which outranks a run (or what a Windows verb asks for).
+// outranks --correct-now, which outranks --list-ports, which outranks
+// --detect, which outranks --show-settings, which outranks a run (or what a
+// Windows verb asks for).
 bool Ask(HeadlessOptions& o, Command c) {
-    constexpr Command kRank[] = {Command::ShowSettings, Command::Detect, Command::ListPorts, Command::Version,
-                                 Command::Help};
+    constexpr Command kRank[] = {Command::ShowSettings, Command::Detect,  Command::ListPorts,
+                                 Command::CorrectNow,   Command::Version, Command::Help};
     const auto rank = [&](Command x) {
-        for (int i = 0; i < 5; ++i)
+        for (int i = 0; i < 6; ++i)
             if (kRank[i] == x) return i + 1;
         return 0;
     };
@@ -117,6 +118,11 @@ const OptionRow kOptions[] = {
     {"--save", nullptr,
      "with --detect: store the port, format and bit rate found; not\nwhen none is, when two ports have one, or two formats fit one",
      kBothSystems, false, Switch<&HeadlessOptions::save>},
+    {"--correct-now", nullptr,
+     "ask the running tkw (the service, or one in a terminal) to correct\n"
+     "the clock at its next accepted frame, whatever the schedule says or\n"
+     "a jump: SIGUSR1 to it, as systemctl reload tkw does",
+     kLinux, false, Asks<Command::CorrectNow>},
     {"--version", nullptr, "print the program's version", kBothSystems, false, Asks<Command::Version>},
     {"--help", nullptr, "show this text", kBothSystems, false, Asks<Command::Help>},
 };
@@ -129,6 +135,7 @@ const UsageRow kUsage[] = {
     {"--list-ports", "print the serial ports found, as COMn......DEVICE", kBothSystems},
     {"--detect [COMn ...] [--save]", "find the receiver: the port, time code and bit rate\n(--save stores them)",
      kBothSystems},
+    {"--correct-now", "ask the running tkw to correct at its next frame", kLinux},
     {"install [--dir DIR] [options]",
      "register the service \"TKW\": started at boot as\nNT AUTHORITY\\LocalService, working in DIR (default\n"
      "%ProgramData%\\TKW, made if missing) with the options given",
@@ -162,7 +169,10 @@ const HelpParagraph kParagraphs[] = {
      "reader of its output that goes away does not stop the clock keeping. Exit status: 0\n"
      "after SIGINT, SIGTERM or SIGHUP; 1 when horalsys.conf cannot be read or written, or\n"
      "another tkw runs; 2 for a bad option or setting. --detect exits with 0 when a time\n"
-     "code was found (and with --save stored), 1 when none was or --save refused to choose.",
+     "code was found (and with --save stored), 1 when none was or --save refused to choose.\n"
+     "SIGUSR1 asks a running tkw for a correction at its next accepted frame; --correct-now\n"
+     "sends it, and exits with 0 when the running tkw was reached, 1 when none runs or it\n"
+     "cannot be reached (another user's: ask as that user, or as root for the service).",
      kLinux, true},
     {"Setting the clock needs the right to change the system time, which the service's\n"
      "account (LocalService) and administrators hold. Messages the desktop program shows in\n"

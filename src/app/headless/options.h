@@ -24,6 +24,7 @@ enum class Command {
     SetSettings,   // --set NAME=VALUE ...
     ListPorts,     // --list-ports
     Detect,        // --detect [COMn ...] [--save]
+    CorrectNow,    // --correct-now: ask the running copy (each system its own way)
     Help,          // --help
     Version,       // --version
     Install,       // Windows: install [--dir DIR] [options]

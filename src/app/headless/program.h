@@ -1,6 +1,7 @@
 // What differs between the headless programs beyond their entry points:
 // their name (the start of their own lines), which rows of the option table
-// are theirs, and what they say when the clock cannot be set.
+// are theirs, what they say when the clock cannot be set, and how a pending
+// jump is corrected there.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,9 @@ struct HeadlessProgram {
     std::string name = "tkw";
     // Said after the system's reason when the first step of the clock is refused.
     std::string clockHint;
+    // The yellow indicator's text (a jump pending): the desktop's names its
+    // menu item, this the command that asks for a correction here.
+    std::string jumpText;
     // The single-instance lock's name.
     std::string lockName = "TKW";
 };

@@ -60,7 +60,9 @@ private:
 }  // namespace
 
 HeadlessRun::HeadlessRun(const HeadlessOptions& options, const HeadlessProgram& program, const HeadlessSeams& seams)
-    : options_(options), program_(program), seams_(seams) {}
+    : options_(options), program_(program), seams_(seams) {
+    loop_.OnUserSignal = [this] { AskCorrection("SIGUSR1"); };
+}
 
 int HeadlessRun::Run() {
     Console& console = seams_.console;
@@ -74,6 +76,8 @@ int HeadlessRun::Run() {
         return 1;
     }
     if (!instance.Weakness().empty()) console.Err(me + instance.Weakness());
+    // The loop takes SIGUSR1 from here on: --correct-now may find this copy.
+    instance.Announce();
 
     if (seams_.startupNotice)
         if (const std::string notice = seams_.startupNotice(); !notice.empty()) console.Err(notice);
@@ -155,8 +159,12 @@ int HeadlessRun::Run() {
     if (options_.noStep) console.Out(me + "--no-step: the clock is never set by " + program_.name);
     for (RunObserver* o : seams_.observers) o->Port(PortName(program_, s.PortNumber));
     const auto showIndicator = [&] {
-        console.Out(std::string("STATUS ") + LookOf(engine.Tick.indicator).name + " " + engine.Tick.StatusText);
-        for (RunObserver* o : seams_.observers) o->IndicatorChanged(engine.Tick.indicator, engine.Tick.StatusText);
+        // A pending jump's text names the desktop's menu: here, the command.
+        const Indicator state = engine.Tick.indicator;
+        const std::string& text =
+            state == Indicator::Yellow && !program_.jumpText.empty() ? program_.jumpText : engine.Tick.StatusText;
+        console.Out(std::string("STATUS ") + LookOf(state).name + " " + text);
+        for (RunObserver* o : seams_.observers) o->IndicatorChanged(state, text);
     };
     showIndicator();
 
@@ -186,6 +194,12 @@ int HeadlessRun::Run() {
     if (down)
         for (RunObserver* o : seams_.observers) o->PortDown(true);
     loop_.Run([&] {
+        instance.DropCallers();
+        if (const char* how = correctionAsked_.exchange(nullptr)) {
+            if (!options_.noStep) engine.State.CorrectNow = true;
+            console.Out(me + "correction asked for (" + how + ")" +
+                        (options_.noStep ? ", but --no-step: the clock is never set" : ": at the next accepted frame"));
+        }
         if (engine.CheckSecond() && engine.Tick.indicator != shown) {
             shown = engine.Tick.indicator;
             showIndicator();
@@ -238,6 +252,7 @@ int HeadlessMain(const std::vector<std::string>& args, const HeadlessProgram& pr
             return 0;
         }
         case Command::Version: console.Out(VersionLine(program.name)); return 0;
+        case Command::CorrectNow:
         case Command::Install:
         case Command::Uninstall:
         case Command::Service: return systemCommand ? systemCommand(o) : 2;

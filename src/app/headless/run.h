@@ -58,6 +58,14 @@ public:
         resumed_ = true;
         loop_.Wake();
     }
+    // From any thread: correct the clock at the next accepted frame, whatever
+    // the schedule (or a jump) says, as the desktop program's "立即校正" does.
+    // `how` (text that lives as long as the program) names the request in the
+    // line the run says. SIGUSR1 asks this on Linux.
+    void AskCorrection(const char* how) {
+        correctionAsked_ = how;
+        loop_.Wake();
+    }
 
 private:
     const HeadlessOptions& options_;
@@ -65,12 +73,15 @@ private:
     HeadlessSeams seams_;
     EventLoop loop_;
     std::atomic<bool> resumed_{false};
+    // The engine's state is the loop's: a request waits here for its next turn.
+    std::atomic<const char*> correctionAsked_{nullptr};
 };
 
 // The whole program after its entry point: parses `args` (without the
 // program's name), enters --dir, and runs the command: --help, --version,
-// --list-ports, --detect, --show-settings, --set, or a run. Commands of one system
-// alone (install, uninstall, the service's start) go to `systemCommand`.
+// --list-ports, --detect, --show-settings, --set, or a run. Commands whose
+// work is each system's own (--correct-now; install, uninstall, the service's
+// start) go to `systemCommand`.
 // Returns the exit status.
 int HeadlessMain(const std::vector<std::string>& args, const HeadlessProgram& program, const HeadlessSeams& seams,
                  const std::function<int(const HeadlessOptions&)>& systemCommand = {});

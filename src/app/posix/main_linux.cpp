@@ -16,6 +16,7 @@
 
 #include "app/headless/console.h"
 #include "app/headless/run.h"
+#include "app/posix/correct_now.h"
 #include "app/posix/systemd_notify.h"
 #include "platform/files.h"
 #include "platform/standard_streams.h"
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
     program.system = kLinux;
     program.name = "tkw";
     program.clockHint = "run as root or give the program CAP_SYS_TIME";
+    program.jumpText = "标准与本地时间跳跃，如校正请运行 tkw --correct-now（或 systemctl reload tkw）！";
     // One clock-setting tkw a machine; tests and benchmarks name a lock of
     // their own so that another tkw on the machine does not stop them.
     if (const char* instance = std::getenv("TKW_INSTANCE"); instance && *instance) program.lockName = instance;
@@ -69,5 +71,7 @@ int main(int argc, char** argv) {
         stall = std::make_unique<StallForTests>(stallFile);
         seams.observers.push_back(stall.get());
     }
-    return HeadlessMain(std::vector<std::string>(argv + 1, argv + argc), program, seams);
+    // --correct-now is the one command of Linux's own.
+    return HeadlessMain(std::vector<std::string>(argv + 1, argv + argc), program, seams,
+                        [&](const HeadlessOptions&) { return AskRunningCopyToCorrect(program, console); });
 }

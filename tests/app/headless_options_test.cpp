@@ -110,6 +110,9 @@ TEST(HeadlessOptions, HelpListsExactlyWhatTheParserTakes) {
                 << row.name;
         }
     }
+    // The control code the service takes is the one its --help gives for sc.
+    EXPECT_NE(HelpText(kWindows, "tkw-service").find("sc control TKW " + std::to_string(kCorrectNowControl)),
+              std::string::npos);
 }
 
 }  // namespace

@@ -18,14 +18,21 @@
 #     135 ms, 55 AA goes back, STATUS green in the log;
 #   - a console copy beside the running service is refused with
 #     "串口校时程序已经在运行！" (the lock tkw.exe shares);
-#   - sc stop: STOPPED with exit code 0, "stopped" in the log; with Type
-#     NoSync a new start says nothing of the Windows Time service;
+#   - sc stop: STOPPED with exit code 0, "stopped" in the log, and
+#     --correct-now says the service is not running; with Type NoSync a new
+#     start says nothing of the Windows Time service;
+#   - a jump waits (the receiver 30 s ahead, no correction on a jump): the
+#     log's yellow status names tkw-service --correct-now, which reaches the
+#     service and a SET follows; then, 30 s further, the service's control
+#     code 200 sent as `sc control TKW 200` would (tkw-sc-control.exe: Wine's
+#     sc has no "control") gives a SET too;
 #   - a service started beside a console copy says "串口校时程序已经在运行！"
 #     in its log and stops with exit code 1;
 #   - the lock's name taken first by another user (tkw-lock-squatter.exe: a
 #     mutex, one nobody may open, an object of another kind) stops neither
 #     the service nor a console copy, which say so;
-#   - uninstall: the service is gone, its directory stays.
+#   - uninstall: the service is gone, its directory stays; --correct-now
+#     says there is none.
 # Not here, since Wine cannot show them: a console that is not an
 # administrator's (Wine's user is one), the restart after a failure (Wine
 # keeps no failure actions), power events (no way to send one) and a COM
@@ -192,12 +199,54 @@ say "sc stop TKW"
 sc stop TKW >"$work/stop.log"
 if wait_until 20 state_is 1; then ok "STOPPED"; else bad "state after sc stop: $(state)"; fi
 if sc query TKW | grep -qE 'WIN32_EXIT_CODE +: 0 ' && logged 'tkw-service: stopped$'; then ok "exit code 0, \"stopped\" in the log"; else bad "after stop: $(sc query TKW | tr '\n' ' ')"; fi
+asked="$(run --correct-now)" && rc=0 || rc=$?
+if [ "$rc" = 1 ] && grep -q 'the service TKW is not running' <<<"$asked"; then ok "--correct-now, stopped: $asked"; else bad "--correct-now, stopped: status $rc, $asked"; fi
 "$wine" reg add 'HKLM\SYSTEM\CurrentControlSet\Services\W32Time\Parameters' /v Type /t REG_SZ /d NoSync /f >/dev/null 2>&1
+# For the next part: no correction on a jump, and the scheduled one (whose
+# frame finds the jump) some 15 s from now on the receiver's clock 30 s ahead.
+run --dir "$dir" --set no-correct-on-jump=on second=$(( (10#$(date +%S) + 45) % 60 )) >"$work/set2.log"
 sc start TKW >/dev/null
 # The notice comes before the line naming the port: wait for the second start's.
 started_twice() { [ "$(log_text | grep -c 'COM1, 4800 bit/s')" = 2 ]; }
 wait_until 20 started_twice || bad "the service did not start again: $(log_text | tail -3)"
 if [ "$(log_text | grep -c 'Windows Time service')" = 1 ]; then ok "W32Time with Type NoSync: nothing said"; else bad "the Windows Time service named again: $(log_text | grep 'Windows Time')"; fi
+
+# ---- A jump waits, and a correction is asked for: from a console, and by the
+# service's control code. A receiver in step first takes the start-up
+# correction; one 30 s ahead then finds the jump, which the schedule refuses.
+say "a jump pending; tkw-service --correct-now, then control code 200"
+sets() { grep -c '^SET ' "$data/clock.log" 2>/dev/null || true; }
+more_sets() { [ "$(sets)" -gt "$1" ]; }
+n="$(sets)"
+"$sim" --device "$work/receiver" --format 1 --count 3 >/dev/null 2>&1 || true
+wait_until 5 more_sets "$n" || bad "no start-up correction from a receiver in step"
+"$sim" --device "$work/receiver" --format 1 --offset-seconds 30 >/dev/null 2>&1 & jump_sim=$!
+if wait_until 70 logged '^[0-9-]* [0-9:]* STATUS yellow 标准与本地时间跳跃，如校正请运行 tkw-service --correct-now！$'; then
+  ok "a jump pending: $(log_text | grep -o 'STATUS yellow.*' | tail -1)"
+else
+  bad "no yellow status naming --correct-now: $(log_text | grep STATUS | tail -2)"
+fi
+n="$(sets)"
+asked="$(run --correct-now)" && rc=0 || rc=$?
+if [ "$rc" = 0 ] && grep -q 'asked the service TKW to correct' <<<"$asked" && wait_until 5 more_sets "$n" &&
+   logged 'correction asked for (service control 200): at the next accepted frame'; then
+  ok "--correct-now: $asked; $(grep '^SET ' "$data/clock.log" | tail -1 | tr -d '\r')"
+else
+  bad "--correct-now with a jump pending: status $rc, $asked; $(sets) SET lines, was $n"
+fi
+kill "$jump_sim" 2>/dev/null || true
+wait "$jump_sim" 2>/dev/null || true
+"$sim" --device "$work/receiver" --format 1 --offset-seconds 60 >/dev/null 2>&1 & jump_sim=$!
+sleep 3
+n="$(sets)"
+control="$("$wine" "$(dirname "$exe")/tkw-sc-control.exe" TKW 200 2>&1 | tr -d '\r')" || true
+if grep -q SUCCESS <<<"$control" && wait_until 5 more_sets "$n"; then
+  ok "control code 200: $control; $(grep '^SET ' "$data/clock.log" | tail -1 | tr -d '\r')"
+else
+  bad "control code 200 with a jump pending: $control; $(sets) SET lines, was $n"
+fi
+kill "$jump_sim" 2>/dev/null || true
+wait "$jump_sim" 2>/dev/null || true
 
 # ---- The other way round: a copy in a console holds the clock, and the
 # service, started after it, ends by itself with status 1 (not a crash: the
@@ -269,6 +318,8 @@ else
   bad "uninstall: $out / $(sc query TKW | tr '\n' ' ')"
 fi
 if [ -f "$data/horalsys.conf" ] && ls "$data"/service-*.txt >/dev/null 2>&1; then ok "$dir and its files stay"; else bad "$dir after uninstall: $(ls "$data" 2>&1)"; fi
+asked="$(run --correct-now)" && rc=0 || rc=$?
+if [ "$rc" = 1 ] && grep -q 'no service named TKW is installed' <<<"$asked"; then ok "--correct-now, uninstalled: $asked"; else bad "--correct-now, uninstalled: status $rc, $asked"; fi
 
 [ "$failures" -eq 0 ] || exit 1
 say "all checks passed"

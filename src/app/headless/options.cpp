@@ -123,6 +123,11 @@ const OptionRow kOptions[] = {
      "the clock at its next accepted frame, whatever the schedule says or\n"
      "a jump: SIGUSR1 to it, as systemctl reload tkw does",
      kLinux, false, Asks<Command::CorrectNow>},
+    {"--correct-now", nullptr,
+     "ask the service TKW to correct the clock at its next accepted\n"
+     "frame, whatever the schedule says or a jump (its control code 200,\n"
+     "as sc control TKW 200 does)",
+     kWindows, false, Asks<Command::CorrectNow>},
     {"--version", nullptr, "print the program's version", kBothSystems, false, Asks<Command::Version>},
     {"--help", nullptr, "show this text", kBothSystems, false, Asks<Command::Help>},
 };
@@ -136,6 +141,7 @@ const UsageRow kUsage[] = {
     {"--detect [COMn ...] [--save]", "find the receiver: the port, time code and bit rate\n(--save stores them)",
      kBothSystems},
     {"--correct-now", "ask the running tkw to correct at its next frame", kLinux},
+    {"--correct-now", "ask the service to correct at its next frame", kWindows},
     {"install [--dir DIR] [options]",
      "register the service \"TKW\": started at boot as\nNT AUTHORITY\\LocalService, working in DIR (default\n"
      "%ProgramData%\\TKW, made if missing) with the options given",
@@ -184,7 +190,9 @@ const HelpParagraph kParagraphs[] = {
      "stop; 1 when horalsys.conf cannot be read or written, or another copy runs; 2 for a bad\n"
      "option or setting; 3 when install or uninstall fails. --detect exits with 0 when a\n"
      "time code was found (and with --save stored), 1 when none was or --save refused to\n"
-     "choose.",
+     "choose.\n"
+     "--correct-now exits with 0 when the service was reached, 1 when it is not installed,\n"
+     "not running or refuses this console.",
      kWindows, true},
 };
 

@@ -32,6 +32,10 @@ enum class Command {
     Service,       // Windows: the service manager's start (the command line install registers)
 };
 
+// The Windows service's own control code (user-defined ones are 128 to
+// 255) that --correct-now sends it: `sc control TKW 200` does the same.
+inline constexpr unsigned kCorrectNowControl = 200;
+
 struct ComMapping {
     int32_t port = 0;
     std::string path;

@@ -70,6 +70,15 @@ DWORD WINAPI Control(DWORD control, DWORD eventType, LPVOID, LPVOID) {
             }
             return NO_ERROR;
         }
+        case kCorrectNowControl: {
+            // tkw-service --correct-now (sc control TKW 200): the run takes
+            // it on its own thread, as Linux's SIGUSR1.
+            static const std::string how = "service control " + std::to_string(kCorrectNowControl);
+            std::lock_guard<std::mutex> lock(g_service.m);
+            if (!g_service.run) return ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+            g_service.run->AskCorrection(how.c_str());
+            return NO_ERROR;
+        }
         case SERVICE_CONTROL_INTERROGATE: return NO_ERROR;
         default: return ERROR_CALL_NOT_IMPLEMENTED;
     }

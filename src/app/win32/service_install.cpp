@@ -203,4 +203,33 @@ int UninstallService(Console& console) {
     return 0;
 }
 
+int AskServiceToCorrect(Console& console) {
+    // A service's default access list lets every user send it its own
+    // control codes: no administrator's console is needed, unless that list
+    // was narrowed.
+    Handle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    Handle svc(scm ? OpenServiceW(scm.get(), kServiceName, SERVICE_USER_DEFINED_CONTROL) : nullptr);
+    SERVICE_STATUS status{};
+    if (svc && ControlService(svc.get(), kCorrectNowControl, &status)) {
+        console.Out("tkw-service: asked the service TKW to correct the clock at its next accepted frame");
+        return 0;
+    }
+    const DWORD error = GetLastError();
+    std::string why;
+    switch (error) {
+        case ERROR_SERVICE_DOES_NOT_EXIST: why = "no service named TKW is installed"; break;
+        case ERROR_SERVICE_NOT_ACTIVE: why = "the service TKW is not running (sc start TKW starts it)"; break;
+        case ERROR_SERVICE_CANNOT_ACCEPT_CTRL: why = "the service TKW is starting or stopping; ask again in a moment"; break;
+        case ERROR_INVALID_SERVICE_CONTROL:
+            why = "the service TKW does not take this request (a version before --correct-now?)";
+            break;
+        case ERROR_ACCESS_DENIED:
+            why = "this account may not ask the service TKW: run it in a console run as administrator";
+            break;
+        default: why = "the service manager refused: " + SystemErrorText(error);
+    }
+    console.Err("tkw-service: --correct-now: " + why);
+    return 1;
+}
+
 }  // namespace tkw

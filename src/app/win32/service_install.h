@@ -1,5 +1,5 @@
-// Registering the service with the service manager, and removing it.
-// Windows builds only.
+// Registering the service with the service manager, removing it, and asking
+// the running service for a correction. Windows builds only.
 #pragma once
 
 #include "app/headless/console.h"
@@ -16,5 +16,9 @@ inline constexpr const wchar_t* kServiceName = L"TKW";
 int InstallService(const HeadlessOptions& options, Console& console);
 // uninstall: stops the service and removes it; its directory stays.
 int UninstallService(Console& console);
+// --correct-now: sends the service its control code kCorrectNowControl, on
+// which it corrects the clock at its next accepted frame. Exit status 0 when
+// the service took it, 1 with the reason said.
+int AskServiceToCorrect(Console& console);
 
 }  // namespace tkw

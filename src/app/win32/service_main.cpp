@@ -36,6 +36,7 @@ int wmain(int argc, wchar_t** argv) {
     program.clockHint =
         "the service's account (LocalService) and administrators hold the right to change the system time; in a "
         "console, run it as administrator";
+    program.jumpText = "标准与本地时间跳跃，如校正请运行 tkw-service --correct-now！";
     // The lock tkw.exe takes too (machine-wide); tests name one of their own.
     wchar_t instance[64] = {};
     if (GetEnvironmentVariableW(L"TKW_INSTANCE", instance, 64) > 0 && instance[0]) program.lockName = Utf8FromWide(instance, -1);
@@ -59,6 +60,7 @@ int wmain(int argc, wchar_t** argv) {
         switch (options.command) {
             case Command::Install: return InstallService(options, console);
             case Command::Uninstall: return UninstallService(console);
+            case Command::CorrectNow: return AskServiceToCorrect(console);
             default: return RunAsService(options, program, seams);
         }
     });

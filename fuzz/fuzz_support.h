@@ -107,6 +107,8 @@ public:
         return {std::make_unique<MemoryFile>(data, 0), Status::Ok()};
     }
 
+    Status CheckReplaceable(const std::string&) override { return Status::Ok(); }
+
     Status Replace(const std::string& from, const std::string& to) override {
         auto it = files.find(from);
         if (it == files.end()) return Status::Fail("no such file");

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tkw {
 
@@ -69,6 +70,12 @@ public:
     // (as far as the process may give them), or for a new file at most
     // rw-r--r-- whatever the umask says.
     virtual OpenResult CreateReplacement(const std::string& path, std::string& temp) = 0;
+    // Whether a new file may take the place of `path` (by Replace): there is
+    // nothing at the name, or a plain file. Not a symbolic link, which the
+    // new file would replace while the file it points to kept what it had,
+    // unnoticed; nor a pipe, a device or a directory. The failure names the
+    // path (and a link's target).
+    virtual Status CheckReplaceable(const std::string& path) = 0;
     // Puts `from` in the place of `to` in one step, replacing `to` if it exists.
     virtual Status Replace(const std::string& from, const std::string& to) = 0;
     // Pushes the entry of `path` in its directory (which file the name stands
@@ -84,7 +91,8 @@ FileSystem& RealFileSystem();
 std::string JoinPath(const std::string& dir, const std::string& name);
 
 // Replaces the whole of `path` so that a failure or a power cut at any point
-// leaves either the old file or the new one, never a mix: `write` fills a
+// leaves either the old file or the new one, never a mix (and nothing at all
+// is written when `path` is not CheckReplaceable): `write` fills a
 // file made by CreateReplacement, which is synced, closed and put in the
 // place of `path`; on any failure the temporary file is removed and the old
 // one stays as it was. Two saves at once each write a file of their own, and
@@ -93,6 +101,21 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 // failure is returned although the new file is in place, so that whoever
 // saved is told it may not last and can save again.
 Status ReplaceWholeFile(FileSystem& fs, const std::string& path, const std::function<Status(File&)>& write);
+
+// The name CreateReplacement gives a file that is to take the place of
+// `path`: "path.<16 hex digits of `bits`>.new".
+std::string ReplacementName(const std::string& path, uint64_t bits);
+// Whether `name` (a name in a directory, without it) is such a name for the
+// file named `fileName` in the same directory.
+bool IsReplacementName(const std::string& name, const std::string& fileName);
+
+// Removes what saves of `path` that were cut short (killed, a power cut)
+// left beside it: the files of exactly the replacements' names
+// (ReplacementName), plain files owned by this process's user (on Windows:
+// the owner it gives new files) and nothing else, never a link or another
+// user's file. Hold `path`'s UpdateLock meanwhile, so that no save of ours is
+// writing one of them. Returns the names removed.
+std::vector<std::string> RemoveLeftoverReplacements(const std::string& path);
 
 // The system's reason for a failure, naming the directory when the failure
 // lies there ("the directory /var/lib/tkw cannot be written: Permission

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -24,8 +25,8 @@ Status Errno() {
     return Status::Fail(std::strerror(errno));
 }
 
-// A name part nobody can guess: 64 bits from the kernel's random source.
-std::string RandomHex() {
+// 64 bits nobody can guess, from the kernel's random source.
+uint64_t RandomBits() {
     uint64_t bits = 0;
     if (::getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits)) {
         const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
@@ -34,8 +35,13 @@ std::string RandomHex() {
             ::close(fd);
         }
     }
+    return bits;
+}
+
+// A name part nobody can guess.
+std::string RandomHex() {
     char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(RandomBits()));
     return text;
 }
 
@@ -80,6 +86,9 @@ mode_t CurrentUmask() {
     ::umask(mask);
     return mask;
 }
+
+// Said of a pipe, a device or a directory where a file of ours is meant.
+constexpr const char* kNotPlainFile = "not a plain file";
 
 // New settings and log files: never more open than rw-r--r--.
 constexpr mode_t kNewFileMode = 0644;
@@ -158,27 +167,30 @@ public:
     }
 
     OpenResult Open(const std::string& path, OpenMode mode) override {
-        int flags = O_CLOEXEC;
+        // Opened without blocking and then refused unless a plain file: a
+        // pipe or a device put at the name would otherwise hang the open or
+        // the first read, at start-up, where the stop signals wait for the
+        // loop (and a terminal would become the program's own).
+        int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
         switch (mode) {
             case OpenMode::ReadWriteExisting: flags |= O_RDWR; break;
-            case OpenMode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK; break;
+            case OpenMode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW; break;
         }
         const int fd = ::open(path.c_str(), flags, kNewFileMode);
         if (fd < 0) {
             const int error = errno;
-            if (error == ELOOP) return {nullptr, Status::Fail("a symbolic link, which is not followed")};
+            if (error == ELOOP && mode == OpenMode::Append)
+                return {nullptr, Status::Fail("a symbolic link, which is not followed")};
+            // A pipe nobody reads, a device without its hardware: no file.
+            if (error == ENXIO) return {nullptr, Status::Fail(kNotPlainFile)};
             return {nullptr, mode == OpenMode::Append ? CreationFailure(path, error) : Status::Fail(std::strerror(error))};
         }
-        if (mode == OpenMode::Append) {
-            // Only a plain file is a log: not a device or a pipe someone put
-            // at the name (opened without blocking, so a pipe cannot hang us).
-            struct stat st {};
-            if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-                ::close(fd);
-                return {nullptr, Status::Fail("not a plain file")};
-            }
-            ::fcntl(fd, F_SETFL, O_WRONLY | O_APPEND);
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return {nullptr, Status::Fail(kNotPlainFile)};
         }
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
         return {std::make_unique<PosixFile>(fd), Status::Ok()};
     }
 
@@ -189,7 +201,7 @@ public:
         const bool replacing = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
         int fd = -1;
         for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
-            temp = path + "." + RandomHex() + ".new";
+            temp = ReplacementName(path, RandomBits());
             fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd < 0 && errno != EEXIST) return {nullptr, CreationFailure(temp, errno)};
         }
@@ -205,6 +217,18 @@ public:
                 (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
         }
         return {std::make_unique<PosixFile>(fd, static_cast<int>(mode)), Status::Ok()};
+    }
+
+    Status CheckReplaceable(const std::string& path) override {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return Status::Ok();
+        if (!S_ISLNK(st.st_mode)) return Status::Fail(path + ": " + kNotPlainFile);
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+        return Status::Fail(path + " is a symbolic link to " +
+                            (n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string("?")) +
+                            ", which a save would replace with a file, leaving the file it points to as it was; "
+                            "nothing is written");
     }
 
     Status Replace(const std::string& from, const std::string& to) override {
@@ -257,7 +281,7 @@ Status UpdateLock::Acquire(const std::string& path, std::chrono::milliseconds wa
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return Status::Fail(lockPath + ": not a plain file");
+        return Status::Fail(lockPath + ": " + kNotPlainFile);
     }
     const auto until = std::chrono::steady_clock::now() + wait;
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -274,6 +298,27 @@ Status UpdateLock::Acquire(const std::string& path, std::chrono::milliseconds wa
     }
     handle_ = fd;
     return Status::Ok();
+}
+
+std::vector<std::string> RemoveLeftoverReplacements(const std::string& path) {
+    std::vector<std::string> removed;
+    const size_t slash = path.rfind('/');
+    const std::string fileName = slash == std::string::npos ? path : path.substr(slash + 1);
+    const int dirFd = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = dirFd >= 0 ? ::fdopendir(dirFd) : nullptr;
+    if (!dir) {
+        if (dirFd >= 0) ::close(dirFd);
+        return removed;
+    }
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        struct stat st {};
+        if (IsReplacementName(name, fileName) && ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && ::unlinkat(dirFd, name.c_str(), 0) == 0)
+            removed.push_back(name);
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 // The lock file stays: removing it while another process waits on it would

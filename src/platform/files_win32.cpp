@@ -1,5 +1,6 @@
 #define _CRT_RAND_S  // rand_s: random numbers from the system's source
 #include <windows.h>
+#include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
 
@@ -19,13 +20,18 @@ std::wstring Wide(const std::string& utf8) { return WideFromUtf8(utf8); }
 
 Status LastError() { return Status::Fail(SystemErrorText(GetLastError())); }
 
-// A name part nobody can guess: 64 bits from the system's random source.
-std::string RandomHex() {
+// 64 bits nobody can guess, from the system's random source.
+uint64_t RandomBits() {
     unsigned int a = 0, b = 0;
     rand_s(&a);
     rand_s(&b);
+    return (static_cast<uint64_t>(a) << 32) | b;
+}
+
+// A name part nobody can guess.
+std::string RandomHex() {
     char text[17];
-    std::snprintf(text, sizeof text, "%08x%08x", a, b);
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(RandomBits()));
     return text;
 }
 
@@ -129,6 +135,12 @@ public:
             const DWORD error = GetLastError();
             return {nullptr, mode == OpenMode::Append ? CreationFailure(path, error) : Status::Fail(SystemErrorText(error))};
         }
+        // A pipe or a device (a name such as COM1, a \\.\pipe\) is no file
+        // of ours: its reads and writes could wait for good.
+        if (GetFileType(h) != FILE_TYPE_DISK) {
+            CloseHandle(h);
+            return {nullptr, Status::Fail("not a plain file")};
+        }
         if (mode == OpenMode::Append) {
             BY_HANDLE_FILE_INFORMATION info{};
             if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
@@ -144,7 +156,7 @@ public:
 
     OpenResult CreateReplacement(const std::string& path, std::string& temp) override {
         for (int attempt = 0; attempt < 16; ++attempt) {
-            temp = path + "." + RandomHex() + ".new";
+            temp = ReplacementName(path, RandomBits());
             // CREATE_NEW: never over an existing file or link. Not shared for
             // writing while it is written; its access is what the directory
             // gives new files until Replace gives it the old file's.
@@ -155,6 +167,31 @@ public:
             if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return {nullptr, CreationFailure(temp, error)};
         }
         return {nullptr, Status::Fail(SystemErrorText(ERROR_FILE_EXISTS))};
+    }
+
+    // A symbolic link at the name would be replaced itself (MoveFileEx
+    // moves onto the link), and the file it points to keep what it had.
+    Status CheckReplaceable(const std::string& path) override {
+        const std::wstring name = Wide(path);
+        WIN32_FIND_DATAW found{};
+        HANDLE find = FindFirstFileW(name.c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) return Status::Ok();
+        FindClose(find);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return Status::Fail(path + ": not a plain file");
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || found.dwReserved0 != IO_REPARSE_TAG_SYMLINK)
+            return Status::Ok();
+        std::string target = "?";
+        HANDLE h = CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            wchar_t full[MAX_PATH];
+            const DWORD n = GetFinalPathNameByHandleW(h, full, MAX_PATH, FILE_NAME_NORMALIZED);
+            if (n > 0 && n < MAX_PATH) target = Utf8FromWide(full, static_cast<int>(n));
+            CloseHandle(h);
+        }
+        return Status::Fail(path + " is a symbolic link to " + target +
+                            ", which a save would replace with a file, leaving the file it points to as it was; "
+                            "nothing is written");
     }
 
     // The replaced file's access list (who may read and write it, the
@@ -225,6 +262,61 @@ Status UpdateLock::Acquire(const std::string& path, std::chrono::milliseconds wa
     }
     handle_ = reinterpret_cast<intptr_t>(h);
     return Status::Ok();
+}
+
+namespace {
+
+// The owner the process gives the files it makes (its user, or for an
+// elevated administrator the Administrators group), as a SID's bytes.
+std::vector<unsigned char> DefaultOwner() {
+    std::vector<unsigned char> sid;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return sid;
+    DWORD need = 0;
+    GetTokenInformation(token, TokenOwner, nullptr, 0, &need);
+    std::vector<unsigned char> buf(need);
+    if (need > 0 && GetTokenInformation(token, TokenOwner, buf.data(), need, &need)) {
+        PSID owner = reinterpret_cast<TOKEN_OWNER*>(buf.data())->Owner;
+        sid.assign(static_cast<unsigned char*>(owner), static_cast<unsigned char*>(owner) + GetLengthSid(owner));
+    }
+    CloseHandle(token);
+    return sid;
+}
+
+bool OwnedBy(const std::wstring& path, const std::vector<unsigned char>& sid) {
+    if (sid.empty()) return false;
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                              nullptr, &sd) != ERROR_SUCCESS)
+        return false;
+    const bool same = owner && EqualSid(owner, const_cast<unsigned char*>(sid.data()));
+    LocalFree(sd);
+    return same;
+}
+
+}  // namespace
+
+std::vector<std::string> RemoveLeftoverReplacements(const std::string& path) {
+    std::vector<std::string> removed;
+    const size_t slash = path.find_last_of("/\\");
+    const std::string fileName = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::vector<unsigned char> owner = DefaultOwner();
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW(Wide(path + ".*.new").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return removed;
+    do {
+        const int n = static_cast<int>(wcslen(found.cFileName));
+        const std::string name = Utf8FromWide(found.cFileName, n);
+        const std::wstring full = Wide(dir + name);
+        if (IsReplacementName(name, fileName) &&
+            !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+            OwnedBy(full, owner) && DeleteFileW(full.c_str()))
+            removed.push_back(name);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return removed;
 }
 
 // Closing the handle lets the lock go; the file stays for the next update.

@@ -65,6 +65,8 @@ public:
         return r;
     }
 
+    Status CheckReplaceable(const std::string& path) override { return real_.CheckReplaceable(path); }
+
     Status Replace(const std::string& from, const std::string& to) override {
         if (Trip(FsOp::Replace)) return Status::Fail(ErrorText(FsOp::Replace));
         return real_.Replace(from, to);

@@ -50,6 +50,12 @@ const ParseCase kCases[] = {
     {"DetectAllPorts", kWindows, {"--detect", "--save"}, Command::Detect, nullptr},
     {"DetectTakesPortNamesOnly", kLinux, {"--detect", "/dev/ttyUSB0"}, Command::Run, "--detect takes port names"},
     {"SaveGoesWithDetect", kLinux, {"--save", "--show-settings"}, Command::Run, "--save goes with --detect"},
+    {"ResetAmongSetsValues", kLinux, {"--set", "--reset", "port=2", "--dry-run"}, Command::SetSettings, nullptr},
+    {"ResetAfterSet", kWindows, {"--set", "port=2", "--reset"}, Command::SetSettings, nullptr},
+    {"ResetAlone", kLinux, {"--reset"}, Command::Run, "--reset goes with --set"},
+    {"ResetWithoutAChange", kLinux, {"--show-settings", "--reset"}, Command::Run, "--reset goes with --set"},
+    {"ResetWithDetect", kLinux, {"--detect", "--save", "--reset"}, Command::Run, "--reset goes with --set"},
+    {"SetResetWithoutValue", kLinux, {"--set", "--reset"}, Command::Run, "--set needs NAME=VALUE"},
     {"ServiceStart", kWindows, {"service", "--dir", "C:\\ProgramData\\TKW", "--comm-log"}, Command::Service, nullptr},
 };
 INSTANTIATE_TEST_SUITE_P(Lines, HeadlessOptionsParse, ::testing::ValuesIn(kCases),
@@ -80,6 +86,10 @@ TEST(HeadlessOptions, ValuesLandInTheStructAndRunOptionsAreKeptForTheService) {
     EXPECT_EQ(linux.options.maps[1].path, "/dev/pts/7");
     EXPECT_EQ(linux.options.chronySock, "/run/chrony.tkw.sock");
     EXPECT_EQ(linux.options.sets, std::vector<std::string>{"port=3"});
+    EXPECT_FALSE(linux.options.reset);
+    const ParsedOptions reset = ParseOptions({"--set", "--reset", "port=3", "fine=5"}, kLinux);
+    EXPECT_TRUE(reset.options.reset);
+    EXPECT_EQ(reset.options.sets, (std::vector<std::string>{"port=3", "fine=5"}));
 
     const ParsedOptions detect = ParseOptions({"--detect", "COM3", "com12", "3", "--save"}, kLinux);
     ASSERT_TRUE(detect.ok()) << detect.error;

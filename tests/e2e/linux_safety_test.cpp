@@ -6,12 +6,16 @@
 
 #include <grp.h>
 #include <pwd.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -55,6 +59,26 @@ protected:
     }
     std::string Line(Child& c, const std::string& part, std::chrono::milliseconds within = 3s) {
         return c.WaitLine([&](const std::string& l) { return Has(l, part); }, within);
+    }
+
+    // Sends `sig` (none: 0) and gives the program `within` to end: its exit
+    // status, or -1 when it had to be killed.
+    static int EndsWithin(Child& c, int sig, std::chrono::milliseconds within) {
+        if (sig) ::kill(c.Pid(), sig);
+        for (auto until = std::chrono::steady_clock::now() + within;
+             c.Running() && std::chrono::steady_clock::now() < until;)
+            std::this_thread::sleep_for(50ms);
+        return c.Stop(SIGKILL);
+    }
+    // A pseudo-terminal pair: tkw's end at dir/pc, the receiver's at dir/receiver.
+    std::unique_ptr<Child> Pair() {
+        auto socat = std::make_unique<Child>(
+            std::vector<std::string>{"/usr/bin/socat", "pty,raw,echo=0,link=" + (dir / "receiver").string(),
+                                     "pty,raw,echo=0,link=" + (dir / "pc").string()},
+            dir);
+        for (int i = 0; i < 100 && !(fs::exists(dir / "receiver") && fs::exists(dir / "pc")); ++i)
+            std::this_thread::sleep_for(50ms);
+        return socat;
     }
 
     fs::path dir;
@@ -132,6 +156,164 @@ TEST_F(LinuxSafety, SaysWhatIsWrongAndWhereToPutItRight) {
               "");
 }
 
+// What stands at the settings' name: a file shorter than a record is not
+// changed into one of zeros (--set --reset mends it from the defaults); a
+// pipe is refused at once by every command, although a run has the stop
+// signals blocked while it loads (a hang there outlasts systemctl stop); a
+// link is not replaced by a file while what it points to keeps the old
+// settings.
+struct SettingsFileCase {
+    const char* name;
+    void (*make)(const fs::path& dir);  // what is put at horalsys.conf
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> said;          // each a part of some line
+    void (*check)(const fs::path& dir);     // what is there after
+    friend void PrintTo(const SettingsFileCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class SettingsFile : public LinuxSafety, public ::testing::WithParamInterface<SettingsFileCase> {};
+
+TEST_P(SettingsFile, IsChangedOnlyWhenThatIsSafe) {
+    const SettingsFileCase& c = GetParam();
+    c.make(dir);
+    auto tkw = Tkw(c.args);
+    EXPECT_EQ(EndsWithin(*tkw, 0, 5s), c.status) << "not ended within 5 s, or not with that status";
+    for (const std::string& part : c.said) EXPECT_NE(Line(*tkw, part, 1s), "") << part;
+    c.check(dir);
+}
+
+void ShortFile(const fs::path& dir) { std::ofstream(dir / "horalsys.conf", std::ios::binary) << std::string(100, 'x'); }
+void Fifo(const fs::path& dir) { ASSERT_EQ(::mkfifo((dir / "horalsys.conf").c_str(), 0644), 0); }
+// A link to a file elsewhere, which holds fine=7.
+void Link(const fs::path& dir) {
+    fs::create_directories(dir / "elsewhere");
+    tkw::Settings s;
+    tkw::ApplyDefaults(s);
+    s.FineAdjustMs = 7;
+    ASSERT_TRUE(tkw::savecfg(tkw::RealFileSystem(), (dir / "elsewhere" / "horalsys.conf").string(), s));
+    fs::create_symlink("elsewhere/horalsys.conf", dir / "horalsys.conf");
+}
+void StillShort(const fs::path& dir) {
+    std::ifstream in(dir / "horalsys.conf", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(100, 'x'));
+}
+void StillFifo(const fs::path& dir) { EXPECT_TRUE(fs::is_fifo(dir / "horalsys.conf")); }
+void LinkAsItWas(const fs::path& dir) {
+    EXPECT_TRUE(fs::is_symlink(dir / "horalsys.conf"));
+    tkw::Settings s;
+    tkw::LoadSettings(tkw::RealFileSystem(), (dir / "elsewhere" / "horalsys.conf").string(), s);
+    EXPECT_EQ(s.FineAdjustMs, 7);
+}
+void DefaultsAndFine5(const fs::path& dir) {
+    tkw::Settings s, expected;
+    tkw::ApplyDefaults(expected);
+    expected.FineAdjustMs = 5;
+    EXPECT_EQ(tkw::LoadSettings(tkw::RealFileSystem(), (dir / "horalsys.conf").string(), s).outcome,
+              tkw::LoadOutcome::Loaded);
+    EXPECT_TRUE(s == expected);
+}
+
+const std::vector<std::string> kAccessError{"Warning: File access error", "  horalsys.conf: not a plain file"};
+const std::string kLinkSaid = "horalsys.conf is a symbolic link to elsewhere/horalsys.conf, which a save would replace";
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, SettingsFile,
+    ::testing::Values(
+        SettingsFileCase{"ShortSetRefused", ShortFile, {"--set", "fine=5"}, 1,
+                         {"tkw: horalsys.conf is shorter than one record (100 of 224 bytes)",
+                          "left as it was; tkw --set --reset NAME=VALUE ... starts from the built-in defaults"},
+                         StillShort},
+        SettingsFileCase{"ShortMendedByReset", ShortFile, {"--set", "--reset", "fine=5"}, 0, {"saved"},
+                         DefaultsAndFine5},
+        SettingsFileCase{"PipeShown", Fifo, {"--show-settings"}, 1, kAccessError, StillFifo},
+        SettingsFileCase{"PipeSet", Fifo, {"--set", "fine=5"}, 1, kAccessError, StillFifo},
+        SettingsFileCase{"PipeRun", Fifo, {"--dry-run"}, 1, kAccessError, StillFifo},
+        SettingsFileCase{"PipeNotReplacedByReset", Fifo, {"--set", "--reset", "fine=5"}, 1,
+                         {"horalsys.conf: not a plain file"}, StillFifo},
+        SettingsFileCase{"LinkSetRefused", Link, {"--set", "fine=5"}, 1, {kLinkSaid, "nothing is written"},
+                         LinkAsItWas}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What saves killed halfway left (horalsys.conf.<16 hex digits>.new) is
+// removed by --set and at a run's start: those names alone, plain files of
+// this user's alone, never a link or another user's file.
+TEST_F(LinuxSafety, LeftoversOfKilledSavesAreRemovedAndNothingElse) {
+    const std::string ours = "horalsys.conf.0123456789abcdef.new";
+    fs::create_directories(dir / "elsewhere");
+    std::ofstream(dir / "elsewhere" / "victim") << "precious";
+    std::vector<std::string> kept{"horalsys.conf.0123456789ABCDEF.new", "horalsys.conf.0123456789abcde.new",
+                                  "horalsys.conf.0123456789abcdef.new.old", "other.conf.0123456789abcdef.new"};
+    for (const std::string& name : kept) std::ofstream(dir / name) << "x";
+    fs::create_symlink(dir / "elsewhere" / "victim", dir / "horalsys.conf.fedcba9876543210.new");
+    kept.push_back("horalsys.conf.fedcba9876543210.new");
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() == 0 && nobody) {
+        std::ofstream(dir / "horalsys.conf.1111111111111111.new") << "x";
+        ASSERT_EQ(::chown((dir / "horalsys.conf.1111111111111111.new").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        kept.push_back("horalsys.conf.1111111111111111.new");
+    }
+
+    for (const bool run : {false, true}) {
+        SCOPED_TRACE(run ? "a run" : "--set");
+        std::ofstream(dir / ours) << "half a record";
+        auto tkw = Tkw(run ? std::vector<std::string>{"--dry-run"} : std::vector<std::string>{"--set", "fine=5"});
+        EXPECT_NE(Line(*tkw, "tkw: removed 1 file that saves cut short left behind (" + ours + ")"), "");
+        EXPECT_EQ(run ? tkw->Stop(SIGTERM) : tkw->Wait(), 0);
+        EXPECT_FALSE(fs::exists(dir / ours));
+        for (const std::string& name : kept) EXPECT_TRUE(fs::exists(fs::symlink_status(dir / name))) << name;
+    }
+    std::ifstream in(dir / "elsewhere" / "victim");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious");
+}
+
+// A run ended by SIGTERM gives its port back as it found it: not left
+// exclusive (TIOCEXCL), which would keep every later ordinary user's open out
+// for as long as another process holds the device (here socat, a
+// pseudo-terminal's other side). Root's opens pass TIOCEXCL, so the flag is
+// read back rather than an open tried.
+TEST_F(LinuxSafety, ARunEndedBySigtermLeavesItsPortOpenToOthers) {
+    if (std::system("command -v socat >/dev/null 2>&1") != 0) GTEST_SKIP() << "socat is not installed";
+    auto socat = Pair();
+    ASSERT_TRUE(fs::exists(dir / "pc"));
+    // 1 exclusive, 0 not, -1 an open refused (as exclusive refuses a user's).
+    const auto exclusive = [&] {
+        const int fd = ::open((dir / "pc").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return errno == EBUSY ? 1 : -1;
+        int state = -1;
+        if (::ioctl(fd, TIOCGEXCL, &state) != 0) state = -1;
+        ::close(fd);
+        return state;
+    };
+    auto tkw = Tkw({"--dry-run", "--map", "COM1=" + (dir / "pc").string()});
+    for (int i = 0; i < 60 && exclusive() != 1; ++i) std::this_thread::sleep_for(50ms);
+    ASSERT_EQ(exclusive(), 1) << "the run's port is its alone";
+    EXPECT_EQ(tkw->Stop(SIGTERM), 0);
+    EXPECT_EQ(exclusive(), 0);
+}
+
+// A pipe at the name of today's communication log: not a file the entries
+// can go to (writing there would wait for a reader), said once, and the run
+// goes on and ends as usual.
+TEST_F(LinuxSafety, APipeAtTheLogsNameIsRefusedOnceAndTheRunGoesOn) {
+    const std::time_t now = std::time(nullptr);
+    char log[16];
+    std::strftime(log, sizeof log, "%y%m%dC.txt", std::localtime(&now));
+    ASSERT_EQ(::mkfifo((dir / log).c_str(), 0644), 0);
+    if (std::system("command -v socat >/dev/null 2>&1") != 0) GTEST_SKIP() << "socat is not installed";
+    auto socat = Pair();
+    ASSERT_TRUE(fs::exists(dir / "pc"));
+    auto tkw = Tkw({"--dry-run", "--comm-log", "--map", "COM1=" + (dir / "pc").string()});
+    Child sim({TKW_SIM_EXE, "--device", (dir / "receiver").string(), "--format", "1"}, dir);
+    EXPECT_NE(Line(*tkw, std::string("  ") + log + ": not a plain file", 5s), "");
+    std::this_thread::sleep_for(2500ms);  // the next tries to write it
+    EXPECT_TRUE(tkw->Running());
+    EXPECT_EQ(EndsWithin(*tkw, SIGTERM, 3s), 0);
+    size_t said = 0;
+    for (const std::string& l : tkw->Lines()) said += Has(l, "File access error");
+    EXPECT_EQ(said, 1u);
+}
+
 // `tkw --set` is a load, a change and a save: while another holds the
 // settings' lock it waits, and then builds on what the other saved.
 TEST_F(LinuxSafety, SetWaitsForAnotherSetsChange) {
@@ -159,11 +341,7 @@ TEST_F(LinuxSafety, SetWaitsForAnotherSetsChange) {
 // holds whole entries only.
 TEST_F(LinuxSafety, AFullDiskIsSaidOnceAndTheLogHoldsWholeEntries) {
     if (std::system("command -v socat >/dev/null 2>&1") != 0) GTEST_SKIP() << "socat is not installed";
-    Child socat({"/usr/bin/socat", "pty,raw,echo=0,link=" + (dir / "receiver").string(),
-                 "pty,raw,echo=0,link=" + (dir / "pc").string()},
-                dir);
-    for (int i = 0; i < 100 && !(fs::exists(dir / "receiver") && fs::exists(dir / "pc")); ++i)
-        std::this_thread::sleep_for(50ms);
+    auto socat = Pair();
     ASSERT_TRUE(fs::exists(dir / "pc"));
     auto tkw = std::make_unique<Child>(
         std::vector<std::string>{TKW_EXE, "--dry-run", "--comm-log", "--map", "COM1=" + (dir / "pc").string()}, dir,

@@ -95,6 +95,9 @@ const OptionRow kOptions[] = {
          return true;
      },
      "NAME=VALUE", true},
+    {"--reset", nullptr,
+     "with --set: change the built-in defaults, not what horalsys.conf\nholds (to mend a short or damaged file)",
+     kBothSystems, false, Switch<&HeadlessOptions::reset>, nullptr, false, false, true},
     {"--list-ports", nullptr, "print the serial ports found, as COMn......DEVICE", kBothSystems, false,
      Asks<Command::ListPorts>},
     {"--detect", "[COMn ...]",
@@ -136,7 +139,7 @@ const UsageRow kUsage[] = {
     {"[options]", "run: keep this PC's clock in step with the receiver", kLinux},
     {"[options]", "run in this console, until Ctrl+C", kWindows},
     {"--show-settings", "print the stored settings", kBothSystems},
-    {"--set NAME=VALUE ...", "change stored settings (see below), print them, exit", kBothSystems},
+    {"--set [--reset] NAME=VALUE ...", "change stored settings (see below), print them, exit", kBothSystems},
     {"--list-ports", "print the serial ports found, as COMn......DEVICE", kBothSystems},
     {"--detect [COMn ...] [--save]", "find the receiver: the port, time code and bit rate\n(--save stores them)",
      kBothSystems},
@@ -263,7 +266,16 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, HeadlessSystem 
             values.push_back("");
         } else if (row->many) {
             if (inlineValue) values.push_back(value);
-            while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) values.push_back(args[++i]);
+            for (const OptionRow* among; i + 1 < args.size(); ++i) {
+                if ((among = FindRow(args[i + 1], system)) && among->amongValues) {
+                    std::string why;
+                    among->apply(o, "", why);
+                } else if (args[i + 1].rfind("--", 0) == 0) {
+                    break;
+                } else {
+                    values.push_back(args[i + 1]);
+                }
+            }
             if (values.empty() && row->optional) values.push_back("");
             if (values.empty()) return fail(std::string(row->name) + " needs " + row->missing);
         } else if (inlineValue) {
@@ -285,6 +297,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, HeadlessSystem 
         return fail("--save goes with --detect");
     if (o.command == Command::Detect && !o.sets.empty())
         return fail("--set does not go with --detect (--detect --save stores what it finds)");
+    if (o.reset && o.sets.empty() && o.command != Command::Help && o.command != Command::Version)
+        return fail("--reset goes with --set: --set --reset NAME=VALUE ... changes the built-in defaults");
     // --set is --show-settings after the change.
     if (!o.sets.empty() && (o.command == Command::Run || o.command == Command::ShowSettings))
         o.command = Command::SetSettings;

@@ -52,6 +52,7 @@ struct HeadlessOptions {
     std::string dir;            // empty: the current directory
     std::vector<ComMapping> maps;
     std::vector<std::string> sets;  // NAME=VALUE, as given
+    bool reset = false;             // --set --reset: on the built-in defaults, not the file's settings
     std::vector<int32_t> detectPorts;  // --detect's ports, in the order given (none: all --list-ports finds)
     bool save = false;                 // --detect --save
     // The options that shape a run, as given (each value its own argument):
@@ -75,6 +76,9 @@ struct OptionRow {
     bool many = false;
     // ... and none at all (--detect): `apply` then sees "".
     bool optional = false;
+    // A switch that may also stand among such an option's values
+    // (--set --reset NAME=VALUE).
+    bool amongValues = false;
 };
 
 // The lines of "usage:" (the commands), and the paragraphs around the option

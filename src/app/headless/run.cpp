@@ -87,11 +87,12 @@ int HeadlessRun::Run() {
     // The desktop program would sit there with nothing to do; a service is
     // better off failing visibly.
     if (!LoadForHeadless(seams_.files, settings, boxes, loaded)) return 1;
+    RemoveLeftoverSaves(program_, console);
     if (loaded.outcome == LoadOutcome::ShortFile)
         console.Err(me + kConfigFileName + " is shorter than one record (" + std::to_string(loaded.bytes) + " of " +
                     std::to_string(kConfigRecordSize) + " bytes): every setting reads as 0, the port too (COM" +
                     std::to_string(settings.PortNumber) + ", which stands for no device); set them with " +
-                    program_.name + " --set");
+                    program_.name + " --set --reset");
 
     // The real clock, whose first refusal is said once; the program goes on
     // as the desktop program does, answering the receiver all the same. With
@@ -224,6 +225,10 @@ int HeadlessRun::Run() {
     // The reader is not waited for by the desktop program either; a short
     // wait here only lets it leave its sleep before the process ends.
     if (Tcomm* reader = link.ReaderThread()) reader->WaitEnded(std::chrono::milliseconds(100));
+    // Closed, not left to the process's end: the close gives up the port's
+    // exclusive use, which a pseudo-terminal or a driver another process
+    // holds open would otherwise keep after us.
+    serial.sio_close(engine.UserSettings.PortNumber);
     return 0;
 }
 

@@ -21,6 +21,16 @@ bool LoadForHeadless(FileSystem& files, Settings& s, ConsoleBoxes& boxes, LoadRe
 
 namespace {
 
+// With the settings' lock held, so that the file of a save under way (a
+// --set's) is not taken for a leftover.
+void RemoveLeftovers(const HeadlessProgram& program, Console& console) {
+    const std::vector<std::string> removed = RemoveLeftoverReplacements(kConfigFileName);
+    if (!removed.empty())
+        console.Err(program.name + ": removed " + std::to_string(removed.size()) + " file" +
+                    (removed.size() == 1 ? "" : "s") + " that saves cut short left behind (" + removed.front() +
+                    (removed.size() == 1 ? ")" : " ...)"));
+}
+
 void PrintSettings(const Settings& s, const LoadResult& loaded, Console& console) {
     if (loaded.outcome == LoadOutcome::NoFile)
         console.Out(std::string("no ") + kConfigFileName + " here: the built-in defaults");
@@ -33,6 +43,13 @@ void PrintSettings(const Settings& s, const LoadResult& loaded, Console& console
 }
 
 }  // namespace
+
+void RemoveLeftoverSaves(const HeadlessProgram& program, Console& console) {
+    // A lock held now (a --set under way) leaves them for the next time.
+    UpdateLock lock;
+    bool unavailable = false;
+    if (lock.Acquire(kConfigFileName, std::chrono::milliseconds(0), unavailable)) RemoveLeftovers(program, console);
+}
 
 int ShowOrSetSettings(const HeadlessOptions& options, const HeadlessProgram& program, FileSystem& files,
                       Console& console) {
@@ -49,10 +66,27 @@ int ShowOrSetSettings(const HeadlessOptions& options, const HeadlessProgram& pro
             console.Err(program.name + ": " + locked.error + "; " + kConfigFileName + " is left as it was");
             return 1;
         }
+        if (locked) RemoveLeftovers(program, console);
     }
     Settings s;
     LoadResult loaded;
-    if (!LoadForHeadless(files, s, boxes, loaded)) return 1;
+    if (options.reset) {
+        // Whatever the file holds (or whether it can be read at all) does not
+        // count: what the user can do to mend one that is short or damaged.
+        ApplyDefaults(s);
+        loaded.outcome = LoadOutcome::NoFile;
+    } else if (!LoadForHeadless(files, s, boxes, loaded)) {
+        return 1;
+    }
+    if (!options.sets.empty() && loaded.outcome == LoadOutcome::ShortFile) {
+        // Every setting the change leaves would be saved as 0 (port 0, no
+        // format, no schedule) and said to be saved.
+        console.Err(program.name + ": " + kConfigFileName + " is shorter than one record (" +
+                    std::to_string(loaded.bytes) + " of " + std::to_string(kConfigRecordSize) +
+                    " bytes): its settings cannot be changed, and it is left as it was; " + program.name +
+                    " --set --reset NAME=VALUE ... starts from the built-in defaults");
+        return 1;
+    }
     if (!options.sets.empty()) {
         // Every value checked before anything is written.
         for (const std::string& assignment : options.sets) {

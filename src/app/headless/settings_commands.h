@@ -16,6 +16,11 @@ namespace tkw {
 // program shows, then the file and the system's reason.
 bool LoadForHeadless(FileSystem& files, Settings& s, ConsoleBoxes& boxes, LoadResult& result);
 
+// Removes the temporary files that saves cut short (killed, a power cut)
+// left beside horalsys.conf, holding the settings' lock; says how many went.
+// --set does so too, under the lock it holds.
+void RemoveLeftoverSaves(const HeadlessProgram& program, Console& console);
+
 // --show-settings, and --set (every value checked before anything is
 // written). Exit status: 0, 1 when the file cannot be read or written, 2 for
 // a bad setting.

@@ -428,4 +428,54 @@ TEST_F(LinuxProgram, TellsSystemdItsStateAndPingsTheWatchdogFromItsLoop) {
     tkw->Stop(SIGKILL);
 }
 
+// systemd's variables as a careless unit or a hostile environment may give
+// them: a value that cannot be used is said once, on standard error, and
+// never makes the loop ping as fast as it can (the largest interval is
+// systemd's "never"; half of one just below it overflowed the clock's count).
+struct NotifyCase {
+    const char* name;
+    std::string socket;  // empty: the listener's
+    const char* usec;
+    const char* pid;     // null: unset
+    std::string said;    // empty: nothing
+    friend void PrintTo(const NotifyCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class UnusableNotify : public LinuxProgram, public ::testing::WithParamInterface<NotifyCase> {};
+
+TEST_P(UnusableNotify, IsSaidOnceAndNeverFloodsTheWatchdog) {
+    const NotifyCase& c = GetParam();
+    NotifyListener systemd;
+    ASSERT_TRUE(systemd.Bound());
+    ::setenv("NOTIFY_SOCKET", c.socket.empty() ? systemd.Name().c_str() : c.socket.c_str(), 1);
+    ::setenv("WATCHDOG_USEC", c.usec, 1);
+    if (c.pid) ::setenv("WATCHDOG_PID", c.pid, 1);
+    auto tkw = Tkw({"--map", "COM1=" + (dir / "pc").string()});
+    for (const char* name : {"NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"}) ::unsetenv(name);
+
+    EXPECT_NE(tkw->WaitLine([](const std::string& l) { return StartsWith(l, "STATUS red"); }, 5s), "");
+    std::this_thread::sleep_for(2s);
+    EXPECT_EQ(systemd.Count("WATCHDOG=1"), 0u);
+    EXPECT_EQ(tkw->Stop(SIGTERM), 0);
+    size_t said = 0, named = 0;
+    for (const std::string& l : tkw->Lines()) {
+        said += StartsWith(l, "tkw: NOTIFY_SOCKET=") || StartsWith(l, "tkw: WATCHDOG_");
+        named += !c.said.empty() && StartsWith(l, c.said);
+    }
+    EXPECT_EQ(said, c.said.empty() ? 0u : 1u);
+    EXPECT_EQ(named, said);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, UnusableNotify,
+    ::testing::Values(
+        NotifyCase{"IntervalNever", "", "18446744073709551615", nullptr,
+                   "tkw: WATCHDOG_USEC=18446744073709551615 is not a watchdog interval"},
+        NotifyCase{"IntervalHuge", "", "18446744073709551614", nullptr, ""},
+        NotifyCase{"IntervalNotANumber", "", "2s", nullptr, "tkw: WATCHDOG_USEC=2s is not a watchdog interval"},
+        NotifyCase{"PidNotANumber", "", "1000000", "self", "tkw: WATCHDOG_PID=self is not a process id"},
+        NotifyCase{"SocketTooLong", "/" + std::string(120, 's'), "1000000", nullptr,
+                   "tkw: NOTIFY_SOCKET=/sss"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace

@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
     HeadlessSeams seams{console, clock, [&clock] { return clock.LastError(); }, serial, RealFileSystem(),
                         SystemSerialPorts(), {}, {}};
     // Run by systemd as a Type=notify service: tell it how the run is doing.
-    const std::unique_ptr<SystemdNotifier> systemd = SystemdNotifier::FromEnvironment();
+    const std::unique_ptr<SystemdNotifier> systemd =
+        SystemdNotifier::FromEnvironment([&](const std::string& line) { console.Err(program.name + ": " + line); });
     if (systemd) seams.observers.push_back(systemd.get());
     std::unique_ptr<StallForTests> stall;
     const char* stallFile = std::getenv("TKW_TEST_STALL_FILE");

@@ -4,6 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -25,23 +26,48 @@ bool ParseUnsigned(const char* text, unsigned long long& out) {
     return errno == 0 && *end == '\0';
 }
 
+// The longest wait between two pings. systemd gives far shorter intervals
+// than a 64-bit count of microseconds can hold (its largest value means
+// "never", and is no interval at all): half of such a number would overflow
+// the clock's count, and the loop would ping as fast as it can.
+constexpr std::chrono::minutes kLongestPing{5};
+
 // systemd's watchdog is for this process when $WATCHDOG_USEC is set and
 // $WATCHDOG_PID is unset or names it; the ping is due at half that time.
-std::chrono::steady_clock::duration WatchdogPing() {
+// A value that cannot be used is said through `say`.
+std::chrono::steady_clock::duration WatchdogPing(const std::function<void(const std::string&)>& say) {
+    const char* text = std::getenv("WATCHDOG_USEC");
+    if (text == nullptr) return {};
     unsigned long long usec = 0, pid = 0;
-    if (!ParseUnsigned(std::getenv("WATCHDOG_USEC"), usec) || usec == 0) return {};
-    if (const char* p = std::getenv("WATCHDOG_PID"); p && *p)
-        if (!ParseUnsigned(p, pid) || pid != static_cast<unsigned long long>(::getpid())) return {};
-    return std::chrono::microseconds(usec / 2);
+    if (!ParseUnsigned(text, usec) || usec == 0 || usec == ~0ULL) {
+        say(std::string("WATCHDOG_USEC=") + text +
+            " is not a watchdog interval (microseconds, 1 to 18446744073709551614): no watchdog pings");
+        return {};
+    }
+    if (const char* p = std::getenv("WATCHDOG_PID"); p && *p) {
+        if (!ParseUnsigned(p, pid)) {
+            say(std::string("WATCHDOG_PID=") + p + " is not a process id: no watchdog pings");
+            return {};
+        }
+        if (pid != static_cast<unsigned long long>(::getpid())) return {};  // another process's
+    }
+    const unsigned long long longest = std::chrono::microseconds(kLongestPing).count();
+    return std::chrono::microseconds(std::min(usec / 2, longest));
 }
 
 }  // namespace
 
-std::unique_ptr<SystemdNotifier> SystemdNotifier::FromEnvironment() {
+std::unique_ptr<SystemdNotifier> SystemdNotifier::FromEnvironment(const std::function<void(const std::string&)>& say) {
     const char* socket = std::getenv("NOTIFY_SOCKET");
     if (socket == nullptr || *socket == '\0') return nullptr;
+    const size_t length = std::strlen(socket);
+    if ((socket[0] != '/' && socket[0] != '@') || length >= sizeof(sockaddr_un::sun_path)) {
+        say(std::string("NOTIFY_SOCKET=") + socket + " is not a local socket's path or abstract name of at most " +
+            std::to_string(sizeof(sockaddr_un::sun_path) - 1) + " bytes: systemd is not told how the run goes");
+        return nullptr;
+    }
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    return std::unique_ptr<SystemdNotifier>(new SystemdNotifier(fd, socket, WatchdogPing()));
+    return std::unique_ptr<SystemdNotifier>(new SystemdNotifier(fd, socket, WatchdogPing(say)));
 }
 
 SystemdNotifier::SystemdNotifier(int fd, const std::string& socket, Steady::duration watchdogPing)
@@ -50,7 +76,6 @@ SystemdNotifier::SystemdNotifier(int fd, const std::string& socket, Steady::dura
     // address's, so it is given exactly (it may hold any byte).
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    if (socket.size() >= sizeof addr.sun_path) return;  // too long: every send fails
     std::memcpy(addr.sun_path, socket.data(), socket.size());
     size_t length = offsetof(sockaddr_un, sun_path) + socket.size();
     if (socket[0] == '@')

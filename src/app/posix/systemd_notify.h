@@ -12,6 +12,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,8 +22,10 @@ namespace tkw {
 
 class SystemdNotifier final : public RunObserver {
 public:
-    // Null when $NOTIFY_SOCKET is unset or empty (not run by systemd).
-    static std::unique_ptr<SystemdNotifier> FromEnvironment();
+    // Null when $NOTIFY_SOCKET is unset or empty (not run by systemd), or
+    // names no socket this program can send to. What cannot be used there
+    // or in $WATCHDOG_USEC and $WATCHDOG_PID is said once through `say`.
+    static std::unique_ptr<SystemdNotifier> FromEnvironment(const std::function<void(const std::string&)>& say);
     ~SystemdNotifier() override;
 
     void Port(const std::string& name) override;

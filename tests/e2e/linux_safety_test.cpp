@@ -267,12 +267,21 @@ TEST_F(LinuxSafety, LeftoversOfKilledSavesAreRemovedAndNothingElse) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious");
 }
 
-// A run ended by SIGTERM gives its port back as it found it: not left
-// exclusive (TIOCEXCL), which would keep every later ordinary user's open out
-// for as long as another process holds the device (here socat, a
-// pseudo-terminal's other side). Root's opens pass TIOCEXCL, so the flag is
-// read back rather than an open tried.
-TEST_F(LinuxSafety, ARunEndedBySigtermLeavesItsPortOpenToOthers) {
+// A run or a detection ended by SIGTERM gives its port back as it found it:
+// not left exclusive (TIOCEXCL), which would keep every later ordinary
+// user's open out for as long as another process holds the device (here
+// socat, a pseudo-terminal's other side). Root's opens pass TIOCEXCL, so the
+// flag is read back rather than an open tried.
+struct EndCase {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    friend void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class EndedBySigterm : public LinuxSafety, public ::testing::WithParamInterface<EndCase> {};
+
+TEST_P(EndedBySigterm, LeavesThePortOpenToOthers) {
     if (std::system("command -v socat >/dev/null 2>&1") != 0) GTEST_SKIP() << "socat is not installed";
     auto socat = Pair();
     ASSERT_TRUE(fs::exists(dir / "pc"));
@@ -285,12 +294,19 @@ TEST_F(LinuxSafety, ARunEndedBySigtermLeavesItsPortOpenToOthers) {
         ::close(fd);
         return state;
     };
-    auto tkw = Tkw({"--dry-run", "--map", "COM1=" + (dir / "pc").string()});
+    std::vector<std::string> args = GetParam().args;
+    args.insert(args.end(), {"--map", "COM1=" + (dir / "pc").string()});
+    auto tkw = Tkw(args);
     for (int i = 0; i < 60 && exclusive() != 1; ++i) std::this_thread::sleep_for(50ms);
-    ASSERT_EQ(exclusive(), 1) << "the run's port is its alone";
-    EXPECT_EQ(tkw->Stop(SIGTERM), 0);
+    ASSERT_EQ(exclusive(), 1) << "the port is the program's alone while it runs";
+    EXPECT_EQ(EndsWithin(*tkw, SIGTERM, 3s), GetParam().status);
     EXPECT_EQ(exclusive(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Commands, EndedBySigterm,
+                         ::testing::Values(EndCase{"Run", {"--dry-run"}, 0},
+                                           EndCase{"Detect", {"--detect", "COM1", "--save"}, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A pipe at the name of today's communication log: not a file the entries
 // can go to (writing there would wait for a reader), said once, and the run

@@ -1,7 +1,9 @@
 #include "app/headless/detect_command.h"
 
+#include <algorithm>
 #include <chrono>
-#include <thread>
+
+#include "platform/event_loop.h"
 
 #include "app/headless/settings_commands.h"
 #include "config/settings.h"
@@ -81,58 +83,77 @@ std::vector<int32_t> ListedPorts(SerialPortList& list) {
 }
 
 // Listens to every port at each rate in turn, all at once, until each has
-// been heard for kListenPerRate or has settled.
-void Listen(std::vector<Listening>& ports, SerialApi& serial, Clock& clock, Console& console,
+// been heard for kListenPerRate or has settled. False when the user or the
+// system asked the program to end first (SIGINT, SIGTERM, SIGHUP, Ctrl+C),
+// which the loop takes meanwhile, so that the ports are still closed.
+bool Listen(std::vector<Listening>& ports, SerialApi& serial, Clock& clock, Console& console,
             const std::string& me) {
     uint8_t buf[4096];
-    for (int r = 0; r < kRates; ++r) {
-        const int baud = kDetectBauds[r];
-        std::vector<Listening*> active;
-        for (Listening& l : ports) {
-            if (!l.open || l.settled) continue;
-            if (!SetLine(serial, l.port, baud, l.failure)) {
-                serial.sio_close(l.port);
-                l.open = false;
-                continue;
-            }
-            active.push_back(&l);
-        }
-        if (active.empty()) return;
-        console.Err(me + "listening to " + Ports(active.size()) + " at " + std::to_string(baud) + " bit/s for up to " +
-                    std::to_string((kListenPerRate.count() + 500) / 1000) + " s");
-        // The PC's time of each read: the clock's time now and the steady
-        // time since, so that the arrivals never go back.
-        const Steady::time_point start = Steady::now();
-        const LocalMs pcStart = ToLocalMs(clock.GetLocalTime());
-        for (Steady::time_point next = start;; next += kReadEvery) {
-            const Steady::time_point now = Steady::now();
-            const LocalMs arrival =
-                pcStart + std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count();
-            for (size_t i = 0; i < active.size();) {
-                Listening& l = *active[i];
-                int32_t n;
-                while ((n = serial.sio_read(l.port, buf, static_cast<int32_t>(sizeof buf))) > 0)
-                    l.at[r].Feed(buf, static_cast<size_t>(n), arrival);
-                // A port that has gone (unplugged) is done with; what it
-                // gave so far still counts.
-                if (n == kSioGone || n == kSioNotOpen) {
-                    const std::string why = sio_error_text(l.port);
-                    l.failure = "went away while listened to" + (why.empty() ? std::string() : ": " + why);
+    EventLoop loop;
+    int r = -1;
+    std::vector<Listening*> active;
+    Steady::time_point start, next;
+    LocalMs pcStart = 0;
+    bool done = false;
+    // The next rate's listen, set up on every port still to be heard; false
+    // when none is.
+    const auto nextRate = [&] {
+        for (active.clear(); active.empty() && ++r < kRates;) {
+            for (Listening& l : ports) {
+                if (!l.open || l.settled) continue;
+                if (!SetLine(serial, l.port, kDetectBauds[r], l.failure)) {
                     serial.sio_close(l.port);
                     l.open = false;
-                } else if (l.at[r].Settled()) {
-                    l.settled = true;
-                }
-                if (!l.open || l.settled) {
-                    active.erase(active.begin() + static_cast<std::ptrdiff_t>(i));
                     continue;
                 }
-                ++i;
+                active.push_back(&l);
             }
-            if (active.empty() || now - start >= kListenPerRate) break;
-            std::this_thread::sleep_until(next + kReadEvery);
+            if (active.empty()) return false;
         }
-    }
+        if (active.empty()) return false;
+        console.Err(me + "listening to " + Ports(active.size()) + " at " + std::to_string(kDetectBauds[r]) +
+                    " bit/s for up to " + std::to_string((kListenPerRate.count() + 500) / 1000) + " s");
+        // The PC's time of each read: the clock's time now and the steady
+        // time since, so that the arrivals never go back.
+        start = next = Steady::now();
+        pcStart = ToLocalMs(clock.GetLocalTime());
+        return true;
+    };
+    if (!nextRate()) return true;
+    loop.Run([&] {
+        const Steady::time_point now = Steady::now();
+        const LocalMs arrival = pcStart + std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count();
+        for (size_t i = 0; i < active.size();) {
+            Listening& l = *active[i];
+            int32_t n;
+            while ((n = serial.sio_read(l.port, buf, static_cast<int32_t>(sizeof buf))) > 0)
+                l.at[r].Feed(buf, static_cast<size_t>(n), arrival);
+            // A port that has gone (unplugged) is done with; what it gave
+            // so far still counts.
+            if (n == kSioGone || n == kSioNotOpen) {
+                const std::string why = sio_error_text(l.port);
+                l.failure = "went away while listened to" + (why.empty() ? std::string() : ": " + why);
+                serial.sio_close(l.port);
+                l.open = false;
+            } else if (l.at[r].Settled()) {
+                l.settled = true;
+            }
+            if (!l.open || l.settled) {
+                active.erase(active.begin() + static_cast<std::ptrdiff_t>(i));
+                continue;
+            }
+            ++i;
+        }
+        if ((active.empty() || now - start >= kListenPerRate) && !nextRate()) {
+            done = true;
+            loop.Quit();
+            return 0;
+        }
+        next += kReadEvery;
+        return static_cast<int>(
+            std::max<int64_t>(0, std::chrono::ceil<std::chrono::milliseconds>(next - Steady::now()).count()));
+    });
+    return done;
 }
 
 // What --set prints, to standard error: standard output stays one line a port.
@@ -196,7 +217,14 @@ int DetectReceivers(const HeadlessOptions& options, const HeadlessProgram& progr
         l.open = opened == 0;
         if (!l.open) l.failure = OpenFailure(opened, port, program);
     }
-    Listen(listening, serial, seams.systemClock, console, me);
+    const bool heard = Listen(listening, serial, seams.systemClock, console, me);
+    if (!heard) {
+        for (Listening& l : listening)
+            if (l.open) serial.sio_close(l.port);
+        console.Err(me + "--detect stopped before it was done" +
+                    (options.save ? std::string("; ") + kConfigFileName + " is left as it was" : std::string()));
+        return 1;
+    }
 
     std::vector<PortDetection> found;
     bool any = false;

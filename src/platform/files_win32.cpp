@@ -266,33 +266,37 @@ Status UpdateLock::Acquire(const std::string& path, std::chrono::milliseconds wa
 
 namespace {
 
-// The owner the process gives the files it makes (its user, or for an
-// elevated administrator the Administrators group), as a SID's bytes.
-std::vector<unsigned char> DefaultOwner() {
-    std::vector<unsigned char> sid;
+// Who may count as the owner of the files this process made: its user, and
+// the owner it gives new files (for an elevated administrator the
+// Administrators group), each a SID's bytes.
+std::vector<std::vector<unsigned char>> OwnSids() {
+    std::vector<std::vector<unsigned char>> sids;
     HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return sid;
-    DWORD need = 0;
-    GetTokenInformation(token, TokenOwner, nullptr, 0, &need);
-    std::vector<unsigned char> buf(need);
-    if (need > 0 && GetTokenInformation(token, TokenOwner, buf.data(), need, &need)) {
-        PSID owner = reinterpret_cast<TOKEN_OWNER*>(buf.data())->Owner;
-        sid.assign(static_cast<unsigned char*>(owner), static_cast<unsigned char*>(owner) + GetLengthSid(owner));
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return sids;
+    for (const TOKEN_INFORMATION_CLASS what : {TokenUser, TokenOwner}) {
+        DWORD need = 0;
+        GetTokenInformation(token, what, nullptr, 0, &need);
+        std::vector<unsigned char> buf(need);
+        if (need == 0 || !GetTokenInformation(token, what, buf.data(), need, &need)) continue;
+        PSID sid = what == TokenUser ? reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid
+                                     : reinterpret_cast<TOKEN_OWNER*>(buf.data())->Owner;
+        sids.emplace_back(static_cast<unsigned char*>(sid), static_cast<unsigned char*>(sid) + GetLengthSid(sid));
     }
     CloseHandle(token);
-    return sid;
+    return sids;
 }
 
-bool OwnedBy(const std::wstring& path, const std::vector<unsigned char>& sid) {
-    if (sid.empty()) return false;
+bool OwnedBy(const std::wstring& path, const std::vector<std::vector<unsigned char>>& sids) {
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
     if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
                               nullptr, &sd) != ERROR_SUCCESS)
         return false;
-    const bool same = owner && EqualSid(owner, const_cast<unsigned char*>(sid.data()));
+    bool ours = false;
+    for (const std::vector<unsigned char>& sid : sids)
+        ours = ours || (owner && EqualSid(owner, const_cast<unsigned char*>(sid.data())));
     LocalFree(sd);
-    return same;
+    return ours;
 }
 
 }  // namespace
@@ -302,7 +306,7 @@ std::vector<std::string> RemoveLeftoverReplacements(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
     const std::string fileName = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::vector<unsigned char> owner = DefaultOwner();
+    const std::vector<std::vector<unsigned char>> owner = OwnSids();
     WIN32_FIND_DATAW found{};
     HANDLE find = FindFirstFileW(Wide(path + ".*.new").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return removed;

@@ -143,10 +143,9 @@ public:
         }
         if (mode == OpenMode::Append) {
             BY_HANDLE_FILE_INFORMATION info{};
-            if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-                GetFileType(h) != FILE_TYPE_DISK) {
+            if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                 CloseHandle(h);
-                return {nullptr, Status::Fail("a link or device, which is not followed")};
+                return {nullptr, Status::Fail("a link, which is not followed")};
             }
             LARGE_INTEGER end{};
             SetFilePointerEx(h, end, nullptr, FILE_END);

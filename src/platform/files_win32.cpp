@@ -305,7 +305,7 @@ std::vector<std::string> RemoveLeftoverReplacements(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
     const std::string fileName = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::vector<std::vector<unsigned char>> owner = OwnSids();
+    const std::vector<std::vector<unsigned char>> ours = OwnSids();
     WIN32_FIND_DATAW found{};
     HANDLE find = FindFirstFileW(Wide(path + ".*.new").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return removed;
@@ -315,7 +315,7 @@ std::vector<std::string> RemoveLeftoverReplacements(const std::string& path) {
         const std::wstring full = Wide(dir + name);
         if (IsReplacementName(name, fileName) &&
             !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-            OwnedBy(full, owner) && DeleteFileW(full.c_str()))
+            OwnedBy(full, ours) && DeleteFileW(full.c_str()))
             removed.push_back(name);
     } while (FindNextFileW(find, &found));
     FindClose(find);

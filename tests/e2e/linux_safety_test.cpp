@@ -4,13 +4,13 @@
 // disk and beside a second `tkw --set`.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 // is tested on any machine.
 //
 // Gone means that nothing read through this handle will ever work again; the
-// program then closes the port and opens it anew (app/port_recovery). A wrong
+// program then closes the port and opens it anew (engine/port_recovery). A wrong
 // "gone" costs a reopen two seconds later; a missed one leaves the reader
 // failing for ever, so the rule leans towards gone:
 //   - when the port no longer answers even for its status (ClearCommError

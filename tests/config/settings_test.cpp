@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "app/settings_report.h"
+#include "engine/settings_report.h"
 #include "config/settings.h"
 #include "support/faulty_fs.h"
 #include "support/fakes.h"

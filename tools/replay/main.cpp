@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/settings_report.h"
+#include "engine/settings_report.h"
 #include "replay/replay.h"
 
 namespace {

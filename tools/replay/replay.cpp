@@ -1,6 +1,6 @@
 #include "replay/replay.h"
 
-#include "app/engine.h"
+#include "engine/engine.h"
 #include "logs/log_writer.h"
 #include "platform/derived_clocks.h"
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/form3.h"
+#include "forms/monitor_form.h"
 #include "percentile.h"
 #include "platform/message_box_win32.h"
 #include "platform/systime.h"

@@ -10,9 +10,9 @@ namespace {
 constexpr const char* kWeekdays[7] = {"星期日 ", "星期一 ", "星期二 ", "星期三 ", "星期四 ", "星期五 ", "星期六 "};
 
 constexpr IndicatorLook kLooks[3] = {
-    {Indicator::Red, {255, 0, 0}, kNoSignalText, "red"},
-    {Indicator::Yellow, {255, 255, 0}, "标准与本地时间跳跃，如校正请选择菜单立即校时！", "yellow"},
-    {Indicator::Green, {0, 128, 0}, "工作正常！", "green"},
+    {Indicator::Red, kNoSignalText, "red"},
+    {Indicator::Yellow, "标准与本地时间跳跃，如校正请选择菜单立即校时！", "yellow"},
+    {Indicator::Green, "工作正常！", "green"},
 };
 
 }  // namespace
@@ -81,9 +81,7 @@ bool SecondTick::CheckSecond(Clock& clock, PortWriter& port, const Settings& set
     state.NoSignal = state.SignalAge > 5;
 
     indicator = IndicatorFor(state);
-    const IndicatorLook& look = LookOf(indicator);
-    PanelColour = look.colour;
-    StatusText = look.statusText;
+    StatusText = LookOf(indicator).statusText;
     return true;
 }
 

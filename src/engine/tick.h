@@ -10,7 +10,6 @@
 
 #include "config/settings.h"
 #include "platform/clock.h"
-#include "ui/control.h"
 #include "serial/port_writer.h"
 #include "timecode/runtime_state.h"
 
@@ -29,9 +28,9 @@ std::string TimeText(const SystemTime& t);
 
 enum class Indicator { Red, Yellow, Green };
 
+// What the indicator says; how it looks (the strip's colour) is the window's.
 struct IndicatorLook {
     Indicator state;
-    Colour colour;
     const char* statusText;
     const char* name;  // "red", "yellow", "green"
 };
@@ -54,7 +53,6 @@ public:
     std::string TimeLabel = "88:88:88";  // Label1
     std::string DateLabel = "Label2";    // Label2
     Indicator indicator = Indicator::Red;
-    Colour PanelColour = LookOf(Indicator::Red).colour;  // Panel2
     std::string StatusText = kNoSignalText;
 };
 

@@ -79,6 +79,15 @@ void TForm1::FormCreate() {
     Link.Start();                                                  // 14 to 16
 }
 
+Colour IndicatorColour(Indicator state) {
+    switch (state) {
+        case Indicator::Red: return {255, 0, 0};
+        case Indicator::Yellow: return {255, 255, 0};
+        case Indicator::Green: break;
+    }
+    return {0, 128, 0};
+}
+
 void TForm1::FormClose() { Link.Stop(); }
 
 void TForm1::Timer1Timer() {
@@ -89,7 +98,7 @@ void TForm1::Timer1Timer() {
     const SecondTick& t = Core.Tick;
     Label1.SetCaption(t.TimeLabel);
     Label2.SetCaption(t.DateLabel);
-    Panel2.SetColor(t.PanelColour);
+    Panel2.SetColor(IndicatorColour(t.indicator));
     StatusText = t.StatusText;
 }
 

@@ -57,6 +57,10 @@ inline constexpr const char* kHelpMissing = "无法打开帮助文件 Z930.hlp�
 inline constexpr uintptr_t kTrayMessage = 0x401;  // WM_USER + 1
 inline constexpr intptr_t kWmRButtonUp = 0x205;
 
+// The strip's indicator panel: red without a signal, yellow while a jump is
+// pending, green otherwise.
+Colour IndicatorColour(Indicator state);
+
 class TForm1 {
 public:
     explicit TForm1(const Form1Seams& seams);

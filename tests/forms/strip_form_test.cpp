@@ -233,6 +233,11 @@ TEST(Form1, StripPlacedTopRightAndFirstTickIsRed) {
     f.Timer1Timer();
     EXPECT_EQ(f.Panel2.Color, (Colour{0, 128, 0}));
     EXPECT_EQ(f.StatusText, "工作正常！");
+
+    f.State.JumpPending = true;
+    rig.clock.Advance(1000);
+    f.Timer1Timer();
+    EXPECT_EQ(f.Panel2.Color, (Colour{255, 255, 0}));
 }
 
 struct FormatCase {

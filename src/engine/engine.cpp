@@ -2,7 +2,7 @@
 
 namespace tkw {
 
-SerialLink::SerialLink(SerialApi& serial, MainThread& main, Engine& engine, MessageBoxes& boxes, PortMenu* menu,
+SerialLink::SerialLink(SerialApi& serial, MainThread& main, Engine& engine, MessageBoxes& boxes, PortMarks* marks,
                        std::function<Status()> save, Tcomm::SleepFn sleep, bool pollReads)
     : engine_(engine),
       watch_(serial,
@@ -13,7 +13,7 @@ SerialLink::SerialLink(SerialApi& serial, MainThread& main, Engine& engine, Mess
       reader_(watch_, engine.UserSettings.PortNumber, main,
               [&engine](const uint8_t* buf, int32_t len, const ReadStamp& stamp) { engine.HandleChunk(buf, len, stamp); }, std::move(sleep),
               pollReads),
-      Ports(serial, engine.UserSettings, Line, boxes, &hold_, menu, std::move(save)),
+      Ports(serial, engine.UserSettings, Line, boxes, &hold_, marks, std::move(save)),
       configured_(serial, engine.UserSettings, Line),
       recovery_(configured_, hold_, [this](const std::string& line) {
           if (OnPortNews) OnPortNews(line);

@@ -67,9 +67,9 @@ class SerialLink {
 public:
     using Ms = std::chrono::milliseconds;
 
-    // `menu` may be null (a program without one). `save` writes the settings.
+    // `marks` may be null (a program without a port menu). `save` writes the settings.
     // The engine must outlive the link (the reader hands chunks to it).
-    SerialLink(SerialApi& serial, MainThread& main, Engine& engine, MessageBoxes& boxes, PortMenu* menu,
+    SerialLink(SerialApi& serial, MainThread& main, Engine& engine, MessageBoxes& boxes, PortMarks* marks,
                std::function<Status()> save, Tcomm::SleepFn sleep = Tcomm::RealSleep, bool pollReads = false);
     SerialLink(const SerialLink&) = delete;
     SerialLink& operator=(const SerialLink&) = delete;

@@ -3,8 +3,8 @@
 namespace tkw {
 
 PortSwitcher::PortSwitcher(SerialApi& port, Settings& settings, LineSettings& line, MessageBoxes& boxes,
-                           ReaderControl* reader, PortMenu* menu, std::function<Status()> save)
-    : port_(port), settings_(settings), line_(line), boxes_(boxes), reader_(reader), menu_(menu),
+                           ReaderControl* reader, PortMarks* marks, std::function<Status()> save)
+    : port_(port), settings_(settings), line_(line), boxes_(boxes), reader_(reader), marks_(marks),
       save_(std::move(save)) {}
 
 void PortSwitcher::Error(const char* text) { boxes_.Show(BoxKind::Error, kSerialErrorCaption, text); }
@@ -38,9 +38,9 @@ bool PortSwitcher::StartupOpen() {
     line_.SetFixed();
     // Marks first: they show the configured port and code even when the
     // port then fails to open.
-    if (menu_) {
-        menu_->MarkPortAtStartup(settings_.PortNumber);
-        menu_->MarkBaud(settings_.BaudCode, false);
+    if (marks_) {
+        marks_->MarkPortAtStartup(settings_.PortNumber);
+        marks_->MarkBaud(settings_.BaudCode, false);
     }
     const bool opened = port_.sio_open(settings_.PortNumber) == 0;
     if (!opened) Error(kMsgStartupOpenFailed);
@@ -78,7 +78,7 @@ PortChange PortSwitcher::Change(int32_t Settings::*field, int32_t value, const c
             settings_.BaudCode = *fallbackBaudCode;
             // The code is in force from here on, whether the previous port
             // reopens or not: a later save stores it, so the marks show it.
-            if (menu_) menu_->MarkBaud(settings_.BaudCode, true);
+            if (marks_) marks_->MarkBaud(settings_.BaudCode, true);
         }
         r.fellBack = true;
         if (port_.sio_open(settings_.PortNumber) != 0) {
@@ -92,9 +92,9 @@ PortChange PortSwitcher::Change(int32_t Settings::*field, int32_t value, const c
         settings_.*field = old;
         return r;
     }
-    if (menu_) {
-        if (field == &Settings::PortNumber) menu_->MarkPortAfterChange(settings_.PortNumber);
-        if (field == &Settings::BaudCode) menu_->MarkBaud(settings_.BaudCode, true);
+    if (marks_) {
+        if (field == &Settings::PortNumber) marks_->MarkPortAfterChange(settings_.PortNumber);
+        if (field == &Settings::BaudCode) marks_->MarkBaud(settings_.BaudCode, true);
     }
     hold.Resume();
     r.ok = true;

@@ -1,7 +1,7 @@
 // Bringing the configured port into use, and changing the port or the baud
 // code while the program runs. A change holds the reader off the port, closes
 // it, opens it with the new value, falls back to the previous value when that
-// fails, marks the menu and saves the settings. All of it runs on the main
+// fails, marks the menu (if any) and saves the settings. All of it runs on the main
 // thread.
 #pragma once
 
@@ -14,8 +14,8 @@
 #include "platform/message_box.h"
 #include "serial/line_settings.h"
 #include "serial/reader_control.h"
+#include "engine/port_marks.h"
 #include "serial/serial_api.h"
-#include "ui/port_menu.h"
 
 namespace tkw {
 
@@ -47,11 +47,11 @@ struct PortChange {
 class PortSwitcher {
 public:
     // `reader` may be null (before the reader exists, or in a program without
-    // one): the changes then hold nothing off. `menu` may be null (a program
-    // without a menu): nothing is marked. `save` writes the settings (the
+    // one): the changes then hold nothing off. `marks` may be null (a program
+    // without a port menu): nothing is marked. `save` writes the settings (the
     // program binds savecfg on "horalsys.conf").
     PortSwitcher(SerialApi& port, Settings& settings, LineSettings& line, MessageBoxes& boxes,
-                 ReaderControl* reader, PortMenu* menu, std::function<Status()> save);
+                 ReaderControl* reader, PortMarks* marks, std::function<Status()> save);
     PortSwitcher(const PortSwitcher&) = delete;
     PortSwitcher& operator=(const PortSwitcher&) = delete;
 
@@ -92,7 +92,7 @@ private:
     LineSettings& line_;
     MessageBoxes& boxes_;
     ReaderControl* reader_;
-    PortMenu* menu_;
+    PortMarks* marks_;
     std::function<Status()> save_;
 };
 

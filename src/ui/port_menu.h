@@ -5,11 +5,12 @@
 
 #include <cstdint>
 
+#include "engine/port_marks.h"
 #include "ui/menu_item.h"
 
 namespace tkw {
 
-struct PortMenu {
+struct PortMenu final : PortMarks {
     // Port group; the Tag is the port the item switches to.
     MenuItem com11{"com11", "COM1", 1};
     MenuItem com21{"com21", "COM2", 2};
@@ -27,15 +28,15 @@ struct PortMenu {
     // At start-up, over the menu as defined (nothing checked yet): checks the
     // item of `port`; a port outside 1..4 goes on the chooser item as
     // ">>COM<n>".
-    void MarkPortAtStartup(int32_t port);
+    void MarkPortAtStartup(int32_t port) override;
     // After a port change: clears the whole port group first, then marks as at
     // start-up but with ">>com<n>" (the lower case tells a port taken over by
     // a change from one read from the file). The chooser item keeps its
     // caption when a COM1..COM4 item is checked.
-    void MarkPortAfterChange(int32_t port);
+    void MarkPortAfterChange(int32_t port) override;
     // Checks "4800" for code 10 and "9600" for 12; `clear` first unchecks
     // both. Any other code marks neither: it is passed on to the port as read.
-    void MarkBaud(int32_t code, bool clear);
+    void MarkBaud(int32_t code, bool clear) override;
 };
 
 }  // namespace tkw

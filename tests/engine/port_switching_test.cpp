@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/port_switching.h"
+#include "ui/port_menu.h"
 #include "support/fakes.h"
 
 namespace tkw::test {

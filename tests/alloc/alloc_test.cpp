@@ -11,6 +11,7 @@
 #include "support/fakes.h"
 #include "support/frames.h"
 #include "timecode/detect.h"
+#include "timecode/offset_stats.h"
 #include "timecode/receiver.h"
 
 namespace {
@@ -147,6 +148,22 @@ TEST(Alloc, DetectionListenAllocatesNothing) {
     });
     EXPECT_EQ(allocations, 0);
     EXPECT_EQ(listen.Fit(3).dated, 100);  // the path through a dated frame was taken
+}
+
+// Every accepted frame gives the statistics a sample: a day of them, a step
+// and a minute's row a minute, allocates nothing.
+TEST(Alloc, OffsetStatisticsAllocateNothing) {
+    OffsetStats stats;
+    int rows = 0;
+    const long allocations = CountDuring([&] {
+        for (int s = 0; s < 86'400; ++s) {
+            stats.Add(0.001 * (s % 60), s);
+            if (s % 60 == 31) stats.Step(-0.031);
+            if (s % 60 == 59) rows += stats.TakeMinute().count > 0;
+        }
+    });
+    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(rows, 1440);
 }
 
 }  // namespace

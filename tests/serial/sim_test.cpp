@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -129,6 +130,32 @@ TEST(TkwSim, SendsAFrameEverySecondAndPrintsWhatComesBack) {
         if (i > 0) {
             EXPECT_GT((frameSecs + 86400 - SecondOfDay(run.frames[i - 1], 1)) % 86400, 0u);
         }
+    }
+}
+
+// A receiver's fixed delay and its jitter: each frame is written 300 ms
+// ± 100 ms into the second it names (a busy machine may add a little).
+TEST(TkwSim, LateAndJitteredFrames) {
+    const SimRun run = RunSim("--count 5 --format 1 --late-ms 300 --jitter-ms 100", 9, 5, {});
+    ASSERT_EQ(run.frames.size(), 5u);
+    std::vector<long long> intoSecondMs;
+    for (const auto& l : run.lines) {
+        if (l.rfind("SENT ", 0) != 0) continue;
+        SCOPED_TRACE(l);
+        const size_t i = intoSecondMs.size();
+        const tm at = SentTime(l);
+        EXPECT_EQ(static_cast<unsigned>(at.tm_hour * 3600 + at.tm_min * 60 + at.tm_sec), SecondOfDay(run.frames[i], 1));
+        intoSecondMs.push_back(std::stoll(l.substr(5)) / 1'000'000 % 1000);
+        EXPECT_GE(intoSecondMs.back(), 200);
+        EXPECT_LE(intoSecondMs.back(), 450);
+    }
+    ASSERT_EQ(intoSecondMs.size(), 5u);
+    const auto [lo, hi] = std::minmax_element(intoSecondMs.begin(), intoSecondMs.end());
+    EXPECT_GT(*hi - *lo, 10) << "no jitter";
+    // A jitter that would take a frame out of its second is refused.
+    for (const char* bad : {"--late-ms 100 --jitter-ms 200", "--late-ms 900 --jitter-ms 100", "--late-ms 1000"}) {
+        const int status = std::system((SimExe() + " --pty " + bad + " >/dev/null 2>&1").c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << bad;
     }
 }
 

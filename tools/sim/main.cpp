@@ -1,5 +1,6 @@
 // tkw-sim: a simulated time-code receiver. Sends one frame at the start of
-// every second of its own clock to a serial device or a pseudo-terminal of its
+// every second of its own clock (or, as a real receiver does, a fixed time
+// into it, varied by a random jitter) to a serial device or a pseudo-terminal of its
 // own, and prints what comes back, so that TKW, a cable or a setup can be
 // tried without the real receiver.
 #include <fcntl.h>
@@ -39,6 +40,12 @@ constexpr const char* kUsage =
     "  --offset-days N      ... and N calendar days ahead (negative: behind)\n"
     "  --noise N            N random bytes (never 0xAA) half-way between frames\n"
     "  --split              send each frame in two writes 5 ms apart\n"
+    "  --late-ms D          send each frame D ms (0..999) after the start of the\n"
+    "                       second it names, as a real receiver's fixed delay\n"
+    "                       does (default 0)\n"
+    "  --jitter-ms J        and vary that by a random J ms either way (uniform,\n"
+    "                       J at most D and D + J at most 999: a frame is never\n"
+    "                       sent outside the second it names); default 0\n"
     "  --zero-date          send 0 in the date bytes (the PC's date is to be used)\n"
     "  --date YYYY-MM-DD    send this date instead of the simulated clock's\n"
     "  --count N            stop after N frames (and the rest of that second);\n"
@@ -61,6 +68,8 @@ struct Options {
     long offsetDays = 0;
     long noise = 0;
     bool split = false;
+    long lateMs = 0;
+    long jitterMs = 0;
     bool zeroDate = false;
     bool haveDate = false;
     SystemTime date;
@@ -123,6 +132,12 @@ int ParseOptions(int argc, char** argv, Options& o, bool& done) {
         } else if (arg == "--noise") {
             if (!number(0, 10'000)) return Usage("--noise takes a byte count from 0 to 10000");
             o.noise = static_cast<long>(n);
+        } else if (arg == "--late-ms") {
+            if (!number(0, 999)) return Usage("--late-ms takes a number of milliseconds from 0 to 999");
+            o.lateMs = static_cast<long>(n);
+        } else if (arg == "--jitter-ms") {
+            if (!number(0, 999)) return Usage("--jitter-ms takes a number of milliseconds from 0 to 999");
+            o.jitterMs = static_cast<long>(n);
         } else if (arg == "--count") {
             if (!number(1, 1'000'000'000)) return Usage("--count takes a positive number of frames");
             o.count = static_cast<long>(n);
@@ -144,6 +159,8 @@ int ParseOptions(int argc, char** argv, Options& o, bool& done) {
     }
     if (o.pty == !o.device.empty()) return Usage("give either --device PATH or --pty");
     if (o.zeroDate && o.haveDate) return Usage("--zero-date and --date exclude each other");
+    if (o.jitterMs > o.lateMs || o.lateMs + o.jitterMs > 999)
+        return Usage("--jitter-ms J needs J <= D and D + J <= 999 for --late-ms D: a frame stays in its second");
     return 0;
 }
 
@@ -293,14 +310,20 @@ public:
         sigaction(SIGTERM, &sa, nullptr);
         signal(SIGPIPE, SIG_IGN);
 
+        const int64_t lateNs = o_.lateMs * 1'000'000, jitterNs = o_.jitterMs * 1'000'000;
+        std::uniform_int_distribution<int64_t> jitter(-jitterNs, jitterNs);
+        int64_t second = 0;
         for (long sent = 0; !g_stop && (o_.count == 0 || sent < o_.count); ++sent) {
-            const int64_t second = RealtimeNs() / 1'000'000'000 + 1;
-            const int64_t boundary = second * 1'000'000'000;
+            // The next second whose frame is not yet due at its earliest:
+            // the one after the last frame's, unless this program was held
+            // up so long that seconds passed meanwhile.
+            second = std::max(second + 1, (RealtimeNs() - lateNs - jitterNs) / 1'000'000'000 + 1);
+            const int64_t due = second * 1'000'000'000 + lateNs;
             if (sent > 0 && o_.noise > 0) {
-                if (!Serve(boundary - 500'000'000)) break;
+                if (!Serve(due - 500'000'000)) break;
                 SendNoise();
             }
-            if (!Serve(boundary)) break;
+            if (!Serve(due + jitter(rng_))) break;
             SendFrame(SimulatedTime(static_cast<time_t>(second), o_));
         }
         // The rest of the last second, for TKW's answer to the last frame.

@@ -62,7 +62,7 @@ if pgrep -f '^/usr/bin/tkw( |$)' >/dev/null; then bad "/usr/bin/tkw runs after t
 
 got="$(/usr/bin/tkw --version)"
 if [[ "$got" =~ ^tkw\ $version\ \([0-9]{4}-[0-9]{2}\)$ ]]; then ok "/usr/bin/tkw --version: $got"; else bad "/usr/bin/tkw --version: '$got'"; fi
-for program in tkw tkw-sim tkw-replay; do
+for program in tkw tkw-sim tkw-replay tkw-report; do
   if help="$("/usr/bin/$program" --help)" && grep -q "^usage: $program" <<<"$help"; then
     ok "/usr/bin/$program --help ($(wc -l <<<"$help") lines)"
   else
@@ -75,7 +75,7 @@ if verify="$(systemd-analyze verify /lib/systemd/system/tkw.service 2>&1)" && [ 
 else
   bad "systemd-analyze verify: $verify"
 fi
-for program in tkw tkw-sim tkw-replay; do
+for program in tkw tkw-sim tkw-replay tkw-report; do
   page="/usr/share/man/man1/$program.1.gz"
   text="$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>"$work/man.err" || true)"
   if [ -s "$work/man.err" ] || ! grep -q "^NAME" <<<"$text"; then
@@ -133,13 +133,13 @@ for arch in x86:i686:pei-i386 x64:x86_64:pei-x86-64; do
   base="tkw-$version-windows-$name"
   if [ ! -f "$zip" ]; then bad "missing: $zip"; continue; fi
   files="$(unzip -Z1 "$zip" | LC_ALL=C sort | tr '\n' ' ')"
-  want="$base/ $base/COPYRIGHT.txt $base/README.txt $base/tkw-replay.exe $base/tkw-service.exe $base/tkw.exe "
+  want="$base/ $base/COPYRIGHT.txt $base/README.txt $base/tkw-replay.exe $base/tkw-report.exe $base/tkw-service.exe $base/tkw.exe "
   [ -n "$(unzip -Z1 "$zip" | grep -x "$base/LICENSE.txt")" ] && want="$base/ $base/COPYRIGHT.txt $base/LICENSE.txt ${want#"$base/ $base/COPYRIGHT.txt "}"
   if [ "$files" = "$want" ]; then ok "$name zip holds $files"; else bad "$name zip holds '$files', expected '$want'"; fi
   unzip -tq "$zip" >/dev/null || bad "$name zip fails its test"
   out="$work/$name"
   mkdir -p "$out" && unzip -q "$zip" -d "$out"
-  for exe in tkw tkw-service tkw-replay; do
+  for exe in tkw tkw-service tkw-replay tkw-report; do
     file="$out/$base/$exe.exe"
     [ -f "$file" ] || continue
     headers="$("$triple-w64-mingw32-objdump" -p "$file")"

@@ -60,6 +60,9 @@ public:
                 }
             }
             ::close(fd);
+            std::lock_guard<std::mutex> lock(m_);
+            drained_ = true;
+            cv_.notify_all();
         });
     }
     ~Child() {
@@ -93,21 +96,32 @@ public:
             ::waitpid(pid_, &status_, 0);
         }
         pid_ = -1;
+        Drain();
         exit_ = WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
         return exit_;
     }
     int Wait() {
         if (pid_ > 0) ::waitpid(pid_, &status_, 0);
         pid_ = -1;
+        Drain();
         return exit_ = WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
     }
 
 private:
+    // The child has ended: what it wrote last may still be in the pipe, so
+    // Lines() after Wait() or Stop() waits for the reader to reach its end
+    // (bounded: a grandchild could hold the pipe open).
+    void Drain() {
+        std::unique_lock<std::mutex> lock(m_);
+        cv_.wait_for(lock, std::chrono::seconds(2), [this] { return drained_; });
+    }
+
     std::function<void(const std::string&)> onLine_;
     pid_t pid_ = -1;
     int status_ = 0;
     int exit_ = -1;
     std::thread reader_;
+    bool drained_ = false;
     std::mutex m_;
     std::condition_variable cv_;
     std::vector<std::string> lines_;

@@ -21,13 +21,14 @@ public:
     explicit OffsetClock(Clock& base, StepFn onStep = {}) : base_(base), onStep_(std::move(onStep)) {}
 
     SystemTime GetLocalTime() override;
+    int64_t GetLocalMicros() override;
     bool SetLocalTime(const SystemTime& t) override;
 
 private:
     Clock& base_;
     StepFn onStep_;
     std::mutex m_;
-    LocalMs offset_ = 0;
+    int64_t offsetUs_ = 0;
 };
 
 // Passes everything to `inner`, and the first time a step is refused calls
@@ -40,6 +41,7 @@ public:
         : inner_(inner), onFirstRefusal_(std::move(onFirstRefusal)) {}
 
     SystemTime GetLocalTime() override { return inner_.GetLocalTime(); }
+    int64_t GetLocalMicros() override { return inner_.GetLocalMicros(); }
     bool SetLocalTime(const SystemTime& t) override {
         const bool ok = inner_.SetLocalTime(t);
         if (!ok && !warned_) {
@@ -60,14 +62,16 @@ private:
 class ManualClock final : public Clock {
 public:
     explicit ManualClock(LocalMs start) : start_(start) {}
-    void SetElapsed(int64_t ms) { elapsed_ = ms; }
+    void SetElapsed(int64_t ms) { elapsedUs_ = ms * 1000; }
+    void SetElapsedMicros(int64_t us) { elapsedUs_ = us; }
     SystemTime GetLocalTime() override;
+    int64_t GetLocalMicros() override;
     // Refused: the instant is the caller's to move.
     bool SetLocalTime(const SystemTime&) override { return false; }
 
 private:
     LocalMs start_;
-    int64_t elapsed_ = 0;
+    int64_t elapsedUs_ = 0;
 };
 
 }  // namespace tkw

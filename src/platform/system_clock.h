@@ -11,6 +11,7 @@ namespace tkw {
 class SystemClock final : public Clock {
 public:
     SystemTime GetLocalTime() override;
+    int64_t GetLocalMicros() override;
     // False when the system refused (no right to set the clock, or a time it
     // cannot represent); LastError() then holds the system's reason.
     bool SetLocalTime(const SystemTime& t) override;

@@ -6,9 +6,9 @@
 
 namespace tkw {
 
-SystemTime SystemClock::GetLocalTime() {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
+namespace {
+
+SystemTime LocalTimeOf(const timespec& ts) {
     tm local{};
     localtime_r(&ts.tv_sec, &local);
     SystemTime t;
@@ -21,6 +21,21 @@ SystemTime SystemClock::GetLocalTime() {
     t.wSecond = static_cast<uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);  // a leap second reads as :59
     t.wMilliseconds = static_cast<uint16_t>(ts.tv_nsec / 1'000'000);
     return t;
+}
+
+}  // namespace
+
+SystemTime SystemClock::GetLocalTime() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return LocalTimeOf(ts);
+}
+
+int64_t SystemClock::GetLocalMicros() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    const SystemTime t = LocalTimeOf(ts);
+    return IsValid(t) ? ToLocalMs(t) * 1000 + ts.tv_nsec / 1000 % 1000 : 0;
 }
 
 bool SystemClock::SetLocalTime(const SystemTime& t) {

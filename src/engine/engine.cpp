@@ -2,6 +2,19 @@
 
 namespace tkw {
 
+bool Engine::CheckSecond() {
+    if (!Tick.CheckSecond(io_.clock, io_.port, UserSettings, State)) return false;
+    const SystemTime now = io_.clock.GetLocalTime();
+    if (IsValid(now)) Offsets.OnSecond(ToLocalMs(now));
+    return true;
+}
+
+ReadStamp Engine::StampNow() {
+    ReadStamp s = ReadStamp::Now();
+    s.localUs = io_.clock.GetLocalMicros();
+    return s;
+}
+
 SerialLink::SerialLink(SerialApi& serial, MainThread& main, Engine& engine, MessageBoxes& boxes, PortMarks* marks,
                        std::function<Status()> save, Tcomm::SleepFn sleep, bool pollReads)
     : engine_(engine),
@@ -11,8 +24,8 @@ SerialLink::SerialLink(SerialApi& serial, MainThread& main, Engine& engine, Mess
                  if (OnDeviceGone) OnDeviceGone();
              }),
       reader_(watch_, engine.UserSettings.PortNumber, main,
-              [&engine](const uint8_t* buf, int32_t len, const ReadStamp& stamp) { engine.HandleChunk(buf, len, stamp); }, std::move(sleep),
-              pollReads),
+              [&engine](const uint8_t* buf, int32_t len, const ReadStamp& stamp) { engine.HandleChunk(buf, len, stamp); },
+              std::move(sleep), pollReads, [&engine] { return engine.StampNow(); }),
       Ports(serial, engine.UserSettings, Line, boxes, &hold_, marks, std::move(save)),
       configured_(serial, engine.UserSettings, Line),
       recovery_(configured_, hold_, [this](const std::string& line) {

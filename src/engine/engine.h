@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/offset_recorder.h"
 #include "engine/port_recovery.h"
 #include "engine/port_switching.h"
 #include "engine/tick.h"
@@ -38,22 +39,29 @@ struct EngineSeams {
 class Engine {
 public:
     explicit Engine(const EngineSeams& seams)
-        : Receiver(UserSettings, State, seams.clock, seams.port, seams.monitor, seams.log), io_(seams) {}
+        : Receiver(UserSettings, State, seams.clock, seams.port, seams.monitor, seams.log), io_(seams) {
+        Receiver.Offsets = &Offsets;
+    }
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
     // Looks at the clock (the strip's timer does every 2 ms, the headless
     // loop at each wake-up): true when the second had changed and the tick acted.
-    bool CheckSecond() { return Tick.CheckSecond(io_.clock, io_.port, UserSettings, State); }
+    bool CheckSecond();
     // A chunk from the reader, on the main thread, with when its read returned.
     void HandleChunk(const uint8_t* buf, int32_t len, const ReadStamp& stamp) {
         Receiver.HandleChunk(buf, len, stamp);
     }
 
+    // The reader's stamp of a read: the monotonic and the real time, and
+    // this engine's clock (the one the corrections set). On the reader's thread.
+    ReadStamp StampNow();
+
     Settings UserSettings;  // all zero until loaded
     RuntimeState State;     // all zero until start-up sets it
     TimeCodeReceiver Receiver;
     SecondTick Tick;
+    OffsetRecorder Offsets;  // every frame's offset, a row a minute
 
 private:
     EngineSeams io_;
@@ -104,10 +112,6 @@ public:
     std::function<Ms()> SteadyNow = [] {
         return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now().time_since_epoch());
     };
-
-    // When the last read that brought bytes returned, on the real clock; for
-    // the chunk's handler (the reader waits meanwhile).
-    std::chrono::system_clock::time_point LastRead() const { return watch_.LastRead; }
 
     // The started reader; null before Start.
     Tcomm* ReaderThread() { return started_ ? &reader_ : nullptr; }

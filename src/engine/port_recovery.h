@@ -120,18 +120,12 @@ public:
 
     GoneWatch(SerialApi& inner, std::function<void()> onGone) : inner_(inner), onGone_(std::move(onGone)) {}
     int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) override {
-        const int32_t n = inner_.sio_read(port, buf, len);
-        if (n > 0) LastRead = std::chrono::system_clock::now();
-        return Seen(n, readFailures_);
+        return Seen(inner_.sio_read(port, buf, len), readFailures_);
     }
     int32_t sio_wait(int32_t port, int32_t timeoutMs) override {
         return Seen(inner_.sio_wait(port, timeoutMs), waitFailures_);
     }
 
-    // When the last read that brought bytes returned, on the real clock:
-    // written by the reader before it hands the chunk over, read by the
-    // chunk's handler while the reader waits for it.
-    std::chrono::system_clock::time_point LastRead;
     int32_t sio_open(int32_t port) override { return inner_.sio_open(port); }
     int32_t sio_close(int32_t port) override { return inner_.sio_close(port); }
     int32_t sio_flush(int32_t port, int32_t func) override { return inner_.sio_flush(port, func); }

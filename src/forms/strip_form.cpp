@@ -28,6 +28,12 @@ TForm1::TForm1(const Form1Seams& seams)
     Label2.AutoSize = true;
     Label1.Centred = true;
     BindMenu();
+    Core.Offsets.OnRow = [this](const OffsetRow& row) { offsetsFile_.Write(row); };
+    // A disk that fails every minute's row is said once, until a row is
+    // written again.
+    offsetsFile_.OnFailure = [this](const std::string&, const std::string&) {
+        io_.boxes.Show(BoxKind::Warning, kWarningCaption, kFileAccessError);
+    };
 }
 
 void TForm1::BindMenu() {
@@ -88,7 +94,10 @@ Colour IndicatorColour(Indicator state) {
     return {0, 128, 0};
 }
 
-void TForm1::FormClose() { Link.Stop(); }
+void TForm1::FormClose() {
+    Core.Offsets.Flush();
+    Link.Stop();
+}
 
 void TForm1::Timer1Timer() {
     // The port's recovery is looked after at the same pace: a device found

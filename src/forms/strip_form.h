@@ -16,6 +16,7 @@
 #include "forms/ports_form.h"
 #include "forms/form_platform.h"
 #include "logs/monitor_log.h"
+#include "logs/offsets_file.h"
 #include "ui/save_dialog.h"
 #include "config/settings.h"
 #include "logs/sinks.h"
@@ -158,6 +159,8 @@ private:
     void ShowStrip(bool visible);
 
     Form1Seams io_;
+    // Every minute's offsets, in YYMMDDO.csv beside the logs.
+    OffsetsWriter offsetsFile_{io_.files};
 
 public:
     // The dialogs, made after the strip's own state, in the program's order.

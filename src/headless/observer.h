@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/tick.h"
+#include "logs/offsets_file.h"
 #include "platform/systime.h"
 
 namespace tkw {
@@ -26,6 +27,8 @@ public:
     // The clock was set to `to` (or would have been, with --dry-run), moving
     // it by `movedMs` (positive: forward).
     virtual void ClockSet(const SystemTime& /*to*/, int64_t /*movedMs*/) {}
+    // A minute of the clock has ended: its offsets (the daily file's row).
+    virtual void OffsetMinute(const OffsetRow& /*row*/) {}
     // The port went out of use (true) or came back (false).
     virtual void PortDown(bool /*down*/) {}
     // Every turn of the loop: how long the loop may sleep at most before the

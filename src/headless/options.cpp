@@ -20,13 +20,13 @@ bool Switch(HeadlessOptions& o, const std::string&, std::string&) {
 
 // The commands asked for on one line: --help outranks --version, which
 // outranks --correct-now, which outranks --list-ports, which outranks
-// --detect, which outranks --show-settings, which outranks a run (or what a
-// Windows verb asks for).
+// --detect, which outranks --stats, which outranks --show-settings, which
+// outranks a run (or what a Windows verb asks for).
 bool Ask(HeadlessOptions& o, Command c) {
-    constexpr Command kRank[] = {Command::ShowSettings, Command::Detect,  Command::ListPorts,
-                                 Command::CorrectNow,   Command::Version, Command::Help};
+    constexpr Command kRank[] = {Command::ShowSettings, Command::Stats,      Command::Detect, Command::ListPorts,
+                                 Command::CorrectNow,   Command::Version,    Command::Help};
     const auto rank = [&](Command x) {
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < 7; ++i)
             if (kRank[i] == x) return i + 1;
         return 0;
     };
@@ -79,6 +79,9 @@ const OptionRow kOptions[] = {
      Switch<&HeadlessOptions::noStep>},
     {"--no-step", nullptr, "never set the clock; the frames are still read, answered and logged", kWindows, true,
      Switch<&HeadlessOptions::noStep>},
+    {"--offsets", nullptr,
+     "print every frame's offset from this PC's clock as\nOFFSET YYYY-MM-DD hh:mm:ss +0.213 ms (positive: the PC is ahead)",
+     kBothSystems, true, Switch<&HeadlessOptions::printOffsets>},
     {"--poll-reads", nullptr,
      "look at the port every 10 ms, as earlier versions did, instead\nof waiting for input (for comparing the two)",
      kBothSystems, true, Switch<&HeadlessOptions::pollReads>},
@@ -98,6 +101,21 @@ const OptionRow kOptions[] = {
     {"--reset", nullptr,
      "with --set: change the built-in defaults, not what horalsys.conf\nholds (to mend a short or damaged file)",
      kBothSystems, false, Switch<&HeadlessOptions::reset>, nullptr, false, false, true},
+    {"--stats", nullptr,
+     "print how far this PC's clock was from the receiver on a day, from\nits offsets file YYMMDDO.csv: offset, jitter, drift, corrections,\nand one line an hour",
+     kBothSystems, false, Asks<Command::Stats>},
+    {"--day", "YYMMDD", "with --stats: that day instead of today", kBothSystems, false,
+     [](HeadlessOptions& o, const std::string& v, std::string& why) {
+         const bool digits = v.size() == 6 && v.find_first_not_of("0123456789") == std::string::npos;
+         const int month = digits ? std::stoi(v.substr(2, 2)) : 0, day = digits ? std::stoi(v.substr(4, 2)) : 0;
+         if (!digits || month < 1 || month > 12 || day < 1 || day > 31) {
+             why = "--day takes a date as YYMMDD, the offsets file's name ('" + v + "')";
+             return false;
+         }
+         o.statsDay = v;
+         return true;
+     },
+     "a date, YYMMDD"},
     {"--list-ports", nullptr, "print the serial ports found, as COMn......DEVICE", kBothSystems, false,
      Asks<Command::ListPorts>},
     {"--detect", "[COMn ...]",
@@ -140,6 +158,7 @@ const UsageRow kUsage[] = {
     {"[options]", "run in this console, until Ctrl+C", kWindows},
     {"--show-settings", "print the stored settings", kBothSystems},
     {"--set [--reset] NAME=VALUE ...", "change stored settings (see below), print them, exit", kBothSystems},
+    {"--stats [--day YYMMDD]", "how right the clock was today (or that day)", kBothSystems},
     {"--list-ports", "print the serial ports found, as COMn......DEVICE", kBothSystems},
     {"--detect [COMn ...] [--save]", "find the receiver: the port, time code and bit rate\n(--save stores them)",
      kBothSystems},
@@ -154,10 +173,12 @@ const UsageRow kUsage[] = {
 
 const HelpParagraph kParagraphs[] = {
     {"Runs in the current directory: settings from horalsys.conf (the built-in defaults when\n"
-     "it is missing), logs YYMMDDS.txt (jumps) and YYMMDDC.txt (serial traffic) written there.",
+     "it is missing), logs YYMMDDS.txt (jumps) and YYMMDDC.txt (serial traffic) written there,\n"
+     "and YYMMDDO.csv: every minute, how far this PC's clock was from the receiver's time.",
      kLinux, false},
     {"Runs in the current directory: settings from horalsys.conf (the built-in defaults when\n"
-     "it is missing), logs YYMMDDS.txt (jumps) and YYMMDDC.txt (serial traffic) written there.\n"
+     "it is missing), logs YYMMDDS.txt (jumps) and YYMMDDC.txt (serial traffic) written there,\n"
+     "and YYMMDDO.csv: every minute, how far this PC's clock was from the receiver's time.\n"
      "The service runs in its DIR and writes what it would print here to service-YYMMDD.txt\n"
      "there. install and uninstall need a console run as administrator.",
      kWindows, false},
@@ -297,6 +318,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, HeadlessSystem 
         return fail("--save goes with --detect");
     if (o.command == Command::Detect && !o.sets.empty())
         return fail("--set does not go with --detect (--detect --save stores what it finds)");
+    if (!o.statsDay.empty() && o.command != Command::Stats && o.command != Command::Help &&
+        o.command != Command::Version)
+        return fail("--day goes with --stats");
     if (o.reset && o.sets.empty() && o.command != Command::Help && o.command != Command::Version)
         return fail("--reset goes with --set: --set --reset NAME=VALUE ... changes the built-in defaults");
     // --set is --show-settings after the change.

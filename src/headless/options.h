@@ -21,6 +21,7 @@ enum HeadlessSystem : unsigned {
 enum class Command {
     Run,           // keep the clock in step (the default)
     ShowSettings,  // --show-settings
+    Stats,         // --stats [--day YYMMDD]
     SetSettings,   // --set NAME=VALUE ...
     ListPorts,     // --list-ports
     Detect,        // --detect [COMn ...] [--save]
@@ -48,6 +49,7 @@ struct HeadlessOptions {
     bool commLog = false;
     bool pollReads = false;
     bool noStep = false;
+    bool printOffsets = false;  // --offsets
     std::string chronySock;     // empty: no chronyd feed
     std::string dir;            // empty: the current directory
     std::vector<ComMapping> maps;
@@ -55,6 +57,7 @@ struct HeadlessOptions {
     bool reset = false;             // --set --reset: on the built-in defaults, not the file's settings
     std::vector<int32_t> detectPorts;  // --detect's ports, in the order given (none: all --list-ports finds)
     bool save = false;                 // --detect --save
+    std::string statsDay;              // --stats --day YYMMDD; empty: today
     // The options that shape a run, as given (each value its own argument):
     // what install hands on to the service.
     std::vector<std::string> runArgs;

@@ -8,7 +8,9 @@
 #include "engine/chrony_feed.h"
 #include "engine/engine.h"
 #include "headless/detect_command.h"
+#include "headless/offsets_output.h"
 #include "headless/settings_commands.h"
+#include "headless/stats_command.h"
 #include "headless/sinks.h"
 #include "config/setting_names.h"
 #include "config/settings.h"
@@ -45,6 +47,7 @@ class ReportingClock final : public Clock {
 public:
     ReportingClock(Clock& inner, const std::vector<RunObserver*>& observers) : inner_(inner), observers_(observers) {}
     SystemTime GetLocalTime() override { return inner_.GetLocalTime(); }
+    int64_t GetLocalMicros() override { return inner_.GetLocalMicros(); }
     bool SetLocalTime(const SystemTime& t) override {
         const LocalMs before = ToLocalMs(inner_.GetLocalTime());
         if (!inner_.SetLocalTime(t)) return false;
@@ -177,15 +180,16 @@ int HeadlessRun::Run() {
         chrony = std::make_unique<ChronyFeed>(*chronySocket, options_.chronySock,
                                               [&](const std::string& line) { console.Err(me + line); });
         if (!options_.noStep) console.Out(me + "also setting the clock itself; --no-step leaves it to chronyd");
-        engine.Receiver.OnFrame = [&](const SystemTime& frame) {
+        engine.Receiver.OnFrame = [&](const SystemTime& frame, const ReadStamp& read) {
             // The frame arrived when the read that completed it returned.
-            const auto since = link.LastRead().time_since_epoch();
-            const auto sec = std::chrono::duration_cast<std::chrono::seconds>(since);
-            const auto nsec = std::chrono::duration_cast<std::chrono::nanoseconds>(since - sec);
+            const int64_t us = read.realUs != ReadStamp::kUnknown ? read.realUs : ReadStamp::Now().realUs;
             chrony->Frame(frame, engine.UserSettings.FineAdjustMs,
-                          RealInstant{sec.count(), static_cast<int32_t>(nsec.count())});
+                          RealInstant{us / 1'000'000, static_cast<int32_t>(us % 1'000'000 * 1000)});
         };
     }
+
+    // Every frame's offset, a row a minute in YYMMDDO.csv.
+    OffsetsOutput offsets(engine.Offsets, seams_.files, console, me, seams_.observers, options_.printOffsets);
 
     link.Start();
     for (RunObserver* o : seams_.observers) o->Ready();
@@ -220,6 +224,7 @@ int HeadlessRun::Run() {
         return wait;
     });
     for (RunObserver* o : seams_.observers) o->Stopping();
+    engine.Offsets.Flush();
 
     link.Stop();
     // The reader is not waited for by the desktop program either; a short
@@ -276,6 +281,7 @@ int HeadlessMain(const std::vector<std::string>& args, const HeadlessProgram& pr
         case Command::Detect: return DetectReceivers(o, program, seams);
         case Command::ShowSettings:
         case Command::SetSettings: return ShowOrSetSettings(o, program, seams.files, console);
+        case Command::Stats: return PrintStats(o, program, seams.systemClock, console);
         default: break;
     }
     HeadlessRun run(o, program, seams);

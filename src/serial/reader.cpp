@@ -7,9 +7,9 @@
 namespace tkw {
 
 Tcomm::Tcomm(SerialApi& serial, const int32_t& PortNumber, MainThread& main, ChunkHandler handler,
-             SleepFn sleep, bool pollReads)
+             SleepFn sleep, bool pollReads, StampFn stamp)
     : serial_(serial), PortNumber(PortNumber), main_(main), handler_(std::move(handler)), sleep_(std::move(sleep)),
-      pollReads_(pollReads) {
+      pollReads_(pollReads), stampNow_(std::move(stamp)) {
     handOff_ = [this] {
         // A chunk that makes the handler fail is lost, but neither the main
         // thread's loop nor the reader may end over it.
@@ -115,7 +115,7 @@ void Tcomm::Execute() {
         }
         // The bytes are there now (or, polling, arrived during the sleep):
         // stamped before the read and the hand-off add their own time.
-        const ReadStamp stamp = ReadStamp::Now();
+        const ReadStamp stamp = stampNow_();
 
         int32_t n = 0;
         {

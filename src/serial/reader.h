@@ -42,6 +42,8 @@ public:
     // The chunk, and when its read returned.
     using ChunkHandler = std::function<void(const uint8_t* ChunkBuf, int32_t ChunkLen, const ReadStamp& stamp)>;
     using SleepFn = std::function<void(std::chrono::milliseconds)>;
+    // Takes a read's stamp; by default the monotonic and the real time.
+    using StampFn = std::function<ReadStamp()>;
 
     static constexpr int32_t kChunkMax = 255;
     static constexpr std::chrono::milliseconds kPollInterval{10};
@@ -50,9 +52,10 @@ public:
 
     // `PortNumber` is read afresh before every read; it may change only while
     // the reader is paused. `handler` runs on the main thread. `pollReads`:
-    // sleep 10 ms before every read instead of waiting for input.
+    // sleep 10 ms before every read instead of waiting for input. `stamp`
+    // runs on the reader's thread.
     Tcomm(SerialApi& serial, const int32_t& PortNumber, MainThread& main, ChunkHandler handler,
-          SleepFn sleep = RealSleep, bool pollReads = false);
+          SleepFn sleep = RealSleep, bool pollReads = false, StampFn stamp = ReadStamp::Now);
     ~Tcomm() override;
     Tcomm(const Tcomm&) = delete;
     Tcomm& operator=(const Tcomm&) = delete;
@@ -90,6 +93,7 @@ private:
     ChunkHandler handler_;
     SleepFn sleep_;
     const bool pollReads_;
+    StampFn stampNow_;
     std::function<void()> handOff_;  // built once: no allocation per chunk
 
     // Reader only, but for the handler reading them while the reader waits.

@@ -28,9 +28,20 @@ std::string Num(unsigned v) {
 }  // namespace
 
 void TimeCodeReceiver::HandleChunk(const uint8_t* ChunkBuf, int32_t ChunkLen, const ReadStamp& stamp) {
-    EntryClock = clock_.GetLocalTime();
-    entryValid_ = IsValid(EntryClock);
-    EntryNow = entryValid_ ? ToLocalMs(EntryClock) : 0;
+    // The PC clock when the bytes arrived: the reader's stamp where it took
+    // the corrections' clock, else now.
+    if (stamp.localUs != ReadStamp::kUnknown && stamp.localUs != 0) {
+        readUs_ = stamp.localUs;
+        EntryNow = readUs_ >= 0 ? readUs_ / 1000 : -((999 - readUs_) / 1000);
+        EntryClock = FromLocalMs(EntryNow);
+        entryValid_ = true;
+    } else {
+        EntryClock = clock_.GetLocalTime();
+        entryValid_ = IsValid(EntryClock);
+        EntryNow = entryValid_ ? ToLocalMs(EntryClock) : 0;
+        readUs_ = EntryNow * 1000;
+    }
+    stamp_ = stamp;
     steadyMs_ = stamp.Known() ? stamp.steadyUs / 1000 : EntryNow;
 
     for (int32_t i = 0; i < ChunkLen; ++i) {
@@ -138,13 +149,20 @@ void TimeCodeReceiver::OnAcceptedFrame(const FrameFormat& f, int base) {
     const SystemTime frame = FrameDateTime(f, base, t);
     const bool frameValid = entryValid_ && IsValid(frame);
     const LocalMs frameMs = frameValid ? ToLocalMs(frame) : 0;
-    if (OnFrame && frameValid) OnFrame(frame);
+    if (OnFrame && frameValid) OnFrame(frame, stamp_);
     bool CorrectDue = ScheduleDue(t);
 
     // A receiver stuck on one time sends it again and again: a frame naming
     // the time of the one read a second or more before it is no time to set
     // the clock to, even within the threshold.
     const bool stale = frameValid && lastValid_ && frameMs == lastFrameMs_ && steadyMs_ - lastSteadyMs_ >= 500;
+    if (Offsets && frameValid && lastValid_ && steadyMs_ - lastSteadyMs_ <= kCandidateLifeMs) {
+        const int64_t seconds = (steadyMs_ - lastSteadyMs_ + 500) / 1000;
+        if (seconds >= 1 && frameMs == lastFrameMs_ + seconds * 1000) {
+            const LocalMs named = frameMs + std::min<uint16_t>(settings_.FineAdjustMs, 999);
+            Offsets->Sample(static_cast<double>(readUs_ - named * 1000) / 1000.0, frameMs, readUs_);
+        }
+    }
     if (frameValid) {
         lastValid_ = true, lastFrameMs_ = frameMs, lastSteadyMs_ = steadyMs_;
         if (!stale) staleSaid_ = false;
@@ -241,10 +259,12 @@ void TimeCodeReceiver::Correct(const FrameTime& t, bool confirmed, bool jump) {
     const LocalMs frameMs = ToLocalMs(EntryClock);
 
     // Delay compensation: the fine adjustment (above 999 only a damaged
-    // configuration file can put it) and the time spent in this call so far
-    // go on top.
-    const SystemTime now = clock_.GetLocalTime();
-    const LocalMs spent = IsValid(now) && entryValid_ ? ToLocalMs(now) - EntryNow : 0;
+    // configuration file can put it) and the time since the frame's read
+    // returned go on top, that one to the nearest millisecond (the finest
+    // step a clock takes), so that the clock is left within half of one.
+    const int64_t nowUs = clock_.GetLocalMicros();
+    const int64_t sinceReadUs = nowUs != 0 && entryValid_ ? nowUs - readUs_ : 0;
+    const LocalMs spent = (sinceReadUs + 500) / 1000;
     const LocalMs target = frameMs + std::min<uint16_t>(settings_.FineAdjustMs, 999) + spent;
     if (target < kMinLocalMs || target > kMaxLocalMs) return;
 
@@ -252,7 +272,7 @@ void TimeCodeReceiver::Correct(const FrameTime& t, bool confirmed, bool jump) {
     // misread frame, or the same wrong time twice from a stuck receiver,
     // must not move the clock, while a PC that is really off (a dead clock
     // battery) is still set, a second later.
-    if (!confirmed && (jump || !IsValid(now))) {
+    if (!confirmed && (jump || nowUs == 0)) {
         if (candidateCount_ == kMaxCandidates) {
             std::copy(candidates_ + 1, candidates_ + kMaxCandidates, candidates_);
             --candidateCount_;
@@ -266,11 +286,15 @@ void TimeCodeReceiver::Correct(const FrameTime& t, bool confirmed, bool jump) {
     candidateCount_ = 0;
     EntryClock = FromLocalMs(target);
 
-    clock_.SetLocalTime(EntryClock);
+    const int64_t beforeUs = Offsets ? clock_.GetLocalMicros() : 0;
+    const bool stepped = clock_.SetLocalTime(EntryClock);
+    if (Offsets && stepped && beforeUs != 0)
+        Offsets->Stepped(static_cast<double>(target * 1000 - beforeUs) / 1000.0, beforeUs);
     // The clock has just been stepped: a later frame of this call must measure
     // the time spent from here, not across the step (which would add the
     // whole correction to its own).
-    EntryNow = target - spent;
+    readUs_ = target * 1000 - sinceReadUs;
+    EntryNow = readUs_ >= 0 ? readUs_ / 1000 : -((999 - readUs_) / 1000);
     static const uint8_t kFeedback[2] = {0x55, 0xAA};
     port_.sio_write(settings_.PortNumber, kFeedback, 2);
 

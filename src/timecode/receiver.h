@@ -17,6 +17,19 @@
 
 namespace tkw {
 
+// Where the receiver's measurements go, on the main thread: every accepted
+// frame's offset from the PC clock, and every step it makes of that clock.
+class OffsetSink {
+public:
+    virtual ~OffsetSink() = default;
+    // `offsetMs`: the PC clock when the frame was read minus (the frame's
+    // time + the fine adjustment), positive when the PC is ahead; `frameMs`:
+    // the frame's time; `readUs`: the PC clock at the read, microseconds.
+    virtual void Sample(double offsetMs, LocalMs frameMs, int64_t readUs) = 0;
+    // The clock was moved by `stepMs` (new minus old) when it read `beforeUs`.
+    virtual void Stepped(double stepMs, int64_t beforeUs) = 0;
+};
+
 class TimeCodeReceiver {
 public:
     TimeCodeReceiver(const Settings& settings, RuntimeState& state, Clock& clock, PortWriter& port,
@@ -48,9 +61,17 @@ public:
 
     // Hears of every accepted frame, due for a correction or not, before the
     // correction decision: the frame's date and time (its zero date bytes read
-    // as the PC's date, milliseconds 0). Frames whose time or date cannot
-    // exist are left out. For feeding other time services.
-    std::function<void(const SystemTime& frame)> OnFrame;
+    // as the PC's date, milliseconds 0) and when its read returned. Frames
+    // whose time or date cannot exist are left out. For feeding other time
+    // services.
+    std::function<void(const SystemTime& frame, const ReadStamp& read)> OnFrame;
+
+    // Hears every frame's offset and every step (may be null). A frame gives
+    // an offset only when it agrees with the frame read before it (its time
+    // that one's plus the whole seconds read between them): a misread, the
+    // frame after one, a repeated time and the first frame give none, so that
+    // one bad frame cannot spoil a minute's figures.
+    OffsetSink* Offsets = nullptr;
 
     uint8_t RxRing[kRingSize] = {};
     uint16_t RxHead = 0;  // index of the last byte written
@@ -85,8 +106,11 @@ private:
     bool entryValid_ = false;
     SystemTime EntryClock;
 
-    // This call's monotonic reading, in milliseconds.
+    // This call's read: its stamp, its monotonic reading in milliseconds and
+    // the PC clock then in microseconds.
+    ReadStamp stamp_;
     int64_t steadyMs_ = 0;
+    int64_t readUs_ = 0;
 
     // Frames that asked for a jump, oldest first: the date and time each
     // names (whole second) and when it was read. While any is kept the

@@ -22,11 +22,13 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "config/settings.h"
+#include "logs/offsets_file.h"
 #include "support/child.h"
 
 namespace fs = std::filesystem;
@@ -311,6 +313,56 @@ TEST_F(LinuxProgram, CorrectNowAsksTheRunningCopyForACorrection) {
 
 // Settings without a desktop: --set checks every value first and writes the
 // file only when all are good; --show-settings reads it back by name.
+// A receiver that sends its frames 300 ms after their second, and a fine
+// adjustment of 0: every frame's offset, the day's offsets file and --stats
+// all show the PC 300 ms ahead of the frames' time, the receiver's delay.
+TEST_F(LinuxProgram, AReceiversDelayShowsInTheOffsetsAndInStats) {
+    Child set({TKW_EXE, "--dir", dir.string(), "--set", "fine=0"}, dir);
+    ASSERT_EQ(set.Wait(), 0);
+    auto tkw = Tkw({"--no-step", "--offsets", "--map", "COM1=" + (dir / "pc").string()});
+    auto sim = Sim({"--late-ms", "300"});
+    size_t offsets = 0;
+    for (int i = 0; i < 80 && offsets < 5; ++i) {
+        std::this_thread::sleep_for(100ms);
+        offsets = 0;
+        for (const auto& l : tkw->Lines()) offsets += StartsWith(l, "OFFSET ");
+    }
+    ASSERT_GE(offsets, 5u);
+    size_t finer = 0;  // the read is timed in microseconds, not to the millisecond
+    for (const auto& l : tkw->Lines()) {
+        if (StartsWith(l, "OFFSET ")) {
+            EXPECT_NEAR(std::stod(l.substr(l.rfind(' ', l.size() - 4) + 1)), 300.0, 2.0) << l;
+            finer += !l.ends_with(".000 ms");
+        }
+    }
+    EXPECT_GT(finer, 0u);
+    EXPECT_EQ(tkw->Stop(SIGTERM), 0);  // the minute so far goes to the file
+
+    std::string csv;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().string().ends_with("O.csv")) csv = e.path().string();
+    ASSERT_FALSE(csv.empty());
+    tkw::OffsetsDay day;
+    ASSERT_TRUE(tkw::ReadOffsetsFile(csv, day));
+    ASSERT_FALSE(day.rows.empty());
+    EXPECT_NEAR(day.rows.back().meanMs, 300.0, 2.0);
+
+    Child stats({TKW_EXE, "--dir", dir.string(), "--stats", "--day", fs::path(csv).filename().string().substr(0, 6)}, dir);
+    EXPECT_EQ(stats.Wait(), 0);
+    std::string figures;  // the day's line, under the first rule
+    const std::vector<std::string> lines = stats.Lines();
+    for (size_t i = 1; i < lines.size() && figures.empty(); ++i)
+        if (StartsWith(lines[i - 1], "====")) figures = lines[i];
+    std::istringstream columns(figures);
+    std::string minutes, frames, mean;
+    columns >> minutes >> frames >> mean;
+    ASSERT_FALSE(mean.empty()) << figures;
+    EXPECT_NEAR(std::stod(mean), 300.0, 2.0) << figures;
+
+    Child none({TKW_EXE, "--dir", dir.string(), "--stats", "--day", "010101"}, dir);
+    EXPECT_EQ(none.Wait(), 1);
+}
+
 TEST_F(LinuxProgram, SettingsAreShownAndChangedFromTheCommandLine) {
     const auto run = [&](std::vector<std::string> args) {
         args.insert(args.begin(), TKW_EXE);

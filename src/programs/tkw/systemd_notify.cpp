@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "headless/offsets_output.h"
 #include "platform/systime.h"
 
 namespace tkw {
@@ -101,6 +102,7 @@ std::string SystemdNotifier::StatusText() const {
     std::string s = indicator_ + " " + indicatorText_ + "; " + port_;
     if (portDown_) s += " not available, trying again every 2 s";
     s += "; " + (lastCorrection_.empty() ? std::string("no correction yet") : lastCorrection_);
+    if (!offsets_.empty()) s += "; " + offsets_;
     for (char& c : s)
         if (c == '\n') c = ' ';  // one line: a newline would end the assignment
     return s;
@@ -126,6 +128,11 @@ void SystemdNotifier::ClockSet(const SystemTime& to, int64_t movedMs) {
     std::snprintf(moved, sizeof moved, "%c%lld.%03lld s", movedMs < 0 ? '-' : '+', static_cast<long long>(size / 1000),
                   static_cast<long long>(size % 1000));
     lastCorrection_ = "last correction " + WithMsText(to) + ", clock moved " + moved;
+    if (ready_) Send("STATUS=" + StatusText());
+}
+
+void SystemdNotifier::OffsetMinute(const OffsetRow& row) {
+    offsets_ = OffsetFiguresText(row);
     if (ready_) Send("STATUS=" + StatusText());
 }
 

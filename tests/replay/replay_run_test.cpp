@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "logs/offsets_file.h"
 
 namespace fs = std::filesystem;
 
@@ -191,6 +192,38 @@ TEST_F(ReplayRun, NoReceiverFaultLeavesTheClockWrong) {
     }
 }
 
+// An hour of a receiver in step with a PC whose clock gains 25 ppm,
+// corrected every minute: the offsets file has a whole row a minute, the
+// drift the replay was given, and the small offsets a minute's drift leaves.
+TEST_F(ReplayRun, TheOffsetsFileShowsTheDriftOfAnHour) {
+    std::string cap;
+    for (int k = 0; k <= 3600; ++k) {
+        char line[64];
+        std::snprintf(line, sizeof line, "%d AA 00 26 01 01 00 %02X %02X %02X\n", 200 + 1000 * k,
+                      (k / 3600 / 10) * 16 + k / 3600 % 10, (k / 60 % 60 / 10) * 16 + k / 60 % 60 % 10,
+                      (k % 60 / 10) * 16 + k % 60 % 10);
+        cap += line;
+    }
+    const RunResult r = Replay("--drift-ppm 25 --no-jump-log --dir " + dir.string() + " " + Capture(cap));
+    ASSERT_EQ(r.status, 0) << r.err;
+    tkw::OffsetsDay day;
+    ASSERT_TRUE(tkw::ReadOffsetsFile((dir / "260101O.csv").string(), day));
+    EXPECT_EQ(day.badLines, 0);
+    ASSERT_EQ(day.rows.size(), 61u);  // 00:00 to 01:00
+    for (size_t i = 0; i < day.rows.size(); ++i) {
+        const tkw::OffsetRow& row = day.rows[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(row.minute.wHour * 60 + row.minute.wMinute, static_cast<int>(i));
+        if (i == 0 || i == 60) continue;  // the first frames, and the hour's last second
+        EXPECT_EQ(row.frames, 28);        // after the correction at second 31
+        EXPECT_GT(row.meanMs, 0.2);       // 25 us a second since the step
+        EXPECT_LT(row.meanMs, 0.5);
+        ASSERT_TRUE(row.stepMs.has_value());
+        ASSERT_TRUE(row.driftPpm.has_value());
+        EXPECT_NEAR(*row.driftPpm, 25.0, 0.5);
+    }
+}
+
 TEST_F(ReplayRun, BadOptionsAreRefusedWithAReason) {
     const std::string sample = Sample("krw_code.cap");
     std::ofstream(dir / "file") << "x";
@@ -225,24 +258,24 @@ TEST_F(ReplayRun, SettingsComeFromAConfigurationFile) {
     std::ofstream(dir / "horalsys.conf", std::ios::binary)
         .write(reinterpret_cast<const char*>(rec.data()), static_cast<std::streamsize>(rec.size()));
 
-    const RunResult r = Replay("--no-jump-log --config " + (dir / "horalsys.conf").string() + " " + Sample("mn_code.cap"));
+    const RunResult r = Replay("--no-jump-log --dir " + dir.string() + " --config " + (dir / "horalsys.conf").string() + " " + Sample("mn_code.cap"));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Lines(r.out, "SET ").front(), "SET 2026-01-01 08:00:21.500");
 
     // Without the start-up request every scheduled frame shows the PC 8 h
     // off, a jump, and "no correction on a jump" holds.
-    const RunResult late = Replay("--no-jump-log --no-correct-now --config " + (dir / "horalsys.conf").string() + " " +
+    const RunResult late = Replay("--no-jump-log --no-correct-now --dir " + dir.string() + " --config " + (dir / "horalsys.conf").string() + " " +
                             Sample("mn_code.cap"));
     EXPECT_EQ(late.status, 0);
     EXPECT_TRUE(Lines(late.out, "SET ").empty());
 
     // A configuration file that cannot be opened stops the run as it stops the program.
     fs::create_directories(dir / "locked.conf");
-    const RunResult locked = Replay("--config " + (dir / "locked.conf").string() + " " + Sample("mn_code.cap"));
+    const RunResult locked = Replay("--dir " + dir.string() + " --config " + (dir / "locked.conf").string() + " " + Sample("mn_code.cap"));
     EXPECT_EQ(locked.status, 1);
     EXPECT_EQ(locked.out, "BOX Warning: File access error\n");
 
-    const RunResult missing = Replay("--config " + (dir / "nothing.conf").string() + " " + Sample("mn_code.cap"));
+    const RunResult missing = Replay("--dir " + dir.string() + " --config " + (dir / "nothing.conf").string() + " " + Sample("mn_code.cap"));
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.out, "");
 }

@@ -27,8 +27,11 @@ constexpr const char* kUsage =
     "  --no-jump-log      the jump log is off\n"
     "  --no-correct-now   no correction is requested at the start\n"
     "  --tick             also run the 2 ms timer on the simulated clock\n"
+    "  --drift-ppm P      the simulated PC clock runs P parts per million fast\n"
+    "                     (negative: slow) between the engine's steps\n"
     "  --dir DIR          the directory the log files are written into (the jump log\n"
-    "                     is on unless --no-jump-log); it must exist and be writable.\n"
+    "                     is on unless --no-jump-log), and the offsets file YYMMDDO.csv\n"
+    "                     (a row a minute); it must exist and be writable.\n"
     "                     Default: the current directory\n"
     "  --help             show this text\n"
     "\n"
@@ -108,6 +111,13 @@ int main(int argc, char** argv) {
             options.correctNow = false;
         } else if (arg == "--tick") {
             options.tick = true;
+        } else if (arg == "--drift-ppm") {
+            if (!value(v)) return Fail("--drift-ppm needs a number");
+            char* end = nullptr;
+            const double p = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end != '\0' || !(p >= -1000 && p <= 1000))
+                return Fail("--drift-ppm '" + v + "' is not a number of parts per million from -1000 to 1000");
+            options.driftPpm = p;
         } else if (arg == "--dir") {
             if (!value(options.dir)) return Fail("--dir needs a directory");
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
@@ -121,7 +131,8 @@ int main(int argc, char** argv) {
     }
     if (!haveCapture) return Fail("no capture file given (see --help)");
 
-    if (options.jumpLog || options.commLog) {
+    {
+        // The offsets file goes there whatever the logs do.
         const Status writable = CheckWritable(options.dir);
         if (!writable) {
             return Fail((options.dir.empty() ? std::string("the current directory (where the logs go without --dir)")

@@ -1,7 +1,10 @@
 #include "replay/replay.h"
 
 #include "engine/engine.h"
+#include <cmath>
+
 #include "logs/log_writer.h"
+#include "logs/offsets_file.h"
 #include "platform/derived_clocks.h"
 
 namespace tkw::replay {
@@ -54,8 +57,8 @@ std::string HexBytes(const uint8_t* bytes, size_t n) {
 }
 
 int RunReplay(const ReplayOptions& options, const NextCaptureLine& next, int64_t lastMs, std::ostream& out) {
-    // The simulated PC clock: the start plus the elapsed time plus every
-    // step the engine made.
+    // The simulated PC clock: the start plus the elapsed time (running fast
+    // or slow by the drift asked for) plus every step the engine made.
     ManualClock elapsed(ToLocalMs(options.start));
     OffsetClock clock(elapsed, [&out](const SystemTime& t) {
         out << "SET " << WithMsText(t) << '\n';
@@ -66,6 +69,14 @@ int RunReplay(const ReplayOptions& options, const NextCaptureLine& next, int64_t
     PrintingBoxes boxes(out);
     LogWriter logs(RealFileSystem(), clock, boxes, options.dir);
     Engine engine(EngineSeams{clock, port, monitor, logs});
+    OffsetsWriter offsets(RealFileSystem(), options.dir);
+    offsets.OnFailure = [&boxes](const std::string&, const std::string&) {
+        boxes.Show(BoxKind::Warning, kWarningCaption, kFileAccessError);
+    };
+    engine.Offsets.OnRow = [&offsets](const OffsetRow& row) { offsets.Write(row); };
+    const auto pcElapsedUs = [&options](int64_t ms) {
+        return std::llround(static_cast<double>(ms) * 1000.0 * (1.0 + options.driftPpm * 1e-6));
+    };
     engine.UserSettings = options.settings;
     if (options.format) engine.UserSettings.CodeFormat = *options.format;
     RuntimeState& state = engine.State;
@@ -83,18 +94,22 @@ int RunReplay(const ReplayOptions& options, const NextCaptureLine& next, int64_t
         if (!chunkLeft && !tickLeft) break;
         // A chunk at the same instant as a tick is handled first.
         if (chunkLeft && (!tickLeft || line.elapsedMs <= nextTick)) {
-            elapsed.SetElapsed(line.elapsedMs);
-            if (!line.bytes.empty())
-                engine.HandleChunk(line.bytes.data(), static_cast<int32_t>(line.bytes.size()),
-                                   ReadStamp{line.elapsedMs * 1000});
+            elapsed.SetElapsedMicros(pcElapsedUs(line.elapsedMs));
+            if (!line.bytes.empty()) {
+                ReadStamp read;
+                read.steadyUs = line.elapsedMs * 1000;
+                read.localUs = clock.GetLocalMicros();
+                engine.HandleChunk(line.bytes.data(), static_cast<int32_t>(line.bytes.size()), read);
+            }
             chunkLeft = next(line);
         } else {
-            elapsed.SetElapsed(nextTick);
+            elapsed.SetElapsedMicros(pcElapsedUs(nextTick));
             if (engine.CheckSecond())
                 out << "TICK " << engine.Tick.TimeLabel << ' ' << LookOf(engine.Tick.indicator).name << '\n';
             nextTick += 2;
         }
     }
+    engine.Offsets.Flush();
     out.flush();
     return 0;
 }

@@ -22,6 +22,7 @@ struct ReplayOptions {
     bool jumpLog = true;              // cleared by --no-jump-log
     bool correctNow = true;           // cleared by --no-correct-now
     bool tick = false;                // --tick
+    double driftPpm = 0;              // --drift-ppm: the PC clock runs this fast
     std::string dir;                  // where logs go; empty: the current directory
 };
 

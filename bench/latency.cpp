@@ -3,7 +3,8 @@
 // tkw --dry-run --monitor shows each frame as it handles it (MON lines, the
 // same moment it would set the clock); the delay between the two is what a
 // correction lags behind the receiver. Also: tkw's CPU time per minute with
-// no receiver attached, and its peak resident memory. Prints figures only.
+// no receiver attached, and its peak resident memory; and how long after a
+// frame's last byte its read is stamped. Prints figures only.
 //
 //   tkw-latency [FRAMES] [IDLE_SECONDS]     (defaults 60 and 60)
 #include <time.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -53,6 +55,21 @@ bool ProcUsage(pid_t pid, long& ticks, long& hwmKb) {
     return true;
 }
 
+// A fresh directory `name`-PID with a pseudo-terminal pair in it: tkw's end
+// at dir/pc, the receiver's at dir/receiver. Null when socat made none.
+std::unique_ptr<Child> MakeLine(const fs::path& dir) {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    auto socat = std::make_unique<Child>(std::vector<std::string>{"/usr/bin/socat",
+                                                                  "pty,raw,echo=0,link=" + (dir / "receiver").string(),
+                                                                  "pty,raw,echo=0,link=" + (dir / "pc").string()},
+                                         dir);
+    for (int i = 0; i < 100 && !fs::exists(dir / "pc"); ++i) std::this_thread::sleep_for(50ms);
+    if (fs::exists(dir / "pc")) return socat;
+    std::fprintf(stderr, "tkw-latency: socat made no pseudo-terminal pair (is socat installed?)\n");
+    return nullptr;
+}
+
 struct Figures {
     bool ok = false;
     size_t matched = 0;
@@ -65,16 +82,8 @@ struct Figures {
 Figures Measure(bool pollReads, int frames, int idleSeconds) {
     Figures f;
     const fs::path dir = fs::temp_directory_path() / ("tkw-latency-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    Child socat({"/usr/bin/socat", "pty,raw,echo=0,link=" + (dir / "receiver").string(),
-                 "pty,raw,echo=0,link=" + (dir / "pc").string()},
-                dir);
-    for (int i = 0; i < 100 && !fs::exists(dir / "pc"); ++i) std::this_thread::sleep_for(50ms);
-    if (!fs::exists(dir / "pc")) {
-        std::fprintf(stderr, "tkw-latency: socat made no pseudo-terminal pair (is socat installed?)\n");
-        return f;
-    }
+    const std::unique_ptr<Child> socat = MakeLine(dir);
+    if (!socat) return f;
 
     // Frame text -> arrival instant at this end of tkw's output.
     std::mutex m;
@@ -140,6 +149,54 @@ Figures Measure(bool pollReads, int frames, int idleSeconds) {
     return f;
 }
 
+// The read's stamp against the last byte: tkw --offsets with a fine
+// adjustment of 0 prints each frame's offset, which is the stamp minus the
+// frame's second; tkw-sim --stamp tells when, past that second, it wrote the
+// frame's last byte. The difference is how late after its last byte a frame
+// is timed. Milliseconds, one value a frame.
+std::vector<double> MeasureStamp(int frames) {
+    std::vector<double> after;
+    const fs::path dir = fs::temp_directory_path() / ("tkw-latency-stamp-" + std::to_string(::getpid()));
+    const std::unique_ptr<Child> socat = MakeLine(dir);
+    if (!socat) return after;
+    Child set({TKW_EXE, "--dir", dir.string(), "--set", "fine=0"}, dir);
+    if (set.Wait() != 0) return after;
+
+    std::mutex m;
+    std::map<std::string, double> offsets;  // "YYYY-MM-DD hh:mm:ss" -> ms
+    Child tkw({TKW_EXE, "--dry-run", "--no-step", "--offsets", "--map", "COM1=" + (dir / "pc").string()}, dir,
+              [&](const std::string& line) {
+                  // OFFSET 2026-12-08 14:30:31 +0.213 ms
+                  if (line.rfind("OFFSET ", 0) != 0 || line.size() < 31) return;
+                  std::lock_guard<std::mutex> lock(m);
+                  offsets[line.substr(7, 19)] = std::stod(line.substr(27));
+              });
+    std::this_thread::sleep_for(500ms);
+    std::vector<int64_t> sent;
+    {
+        Child sim({TKW_SIM_EXE, "--device", (dir / "receiver").string(), "--format", "1", "--stamp", "--count",
+                   std::to_string(frames + 1)},
+                  dir);
+        sim.Wait();
+        std::this_thread::sleep_for(300ms);
+        for (const std::string& l : sim.Lines())
+            if (l.rfind("SENT ", 0) == 0) sent.push_back(std::stoll(l.substr(5, l.find(' ', 5) - 5)));
+    }
+    tkw.Stop();
+    std::lock_guard<std::mutex> lock(m);
+    for (const int64_t ns : sent) {
+        const time_t second = static_cast<time_t>(ns / 1'000'000'000);
+        tm local{};
+        localtime_r(&second, &local);
+        char name[32];
+        std::strftime(name, sizeof name, "%Y-%m-%d %H:%M:%S", &local);
+        const auto it = offsets.find(name);
+        if (it != offsets.end()) after.push_back(it->second - static_cast<double>(ns % 1'000'000'000) / 1e6);
+    }
+    fs::remove_all(dir);
+    return after;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -162,5 +219,16 @@ int main(int argc, char** argv) {
                     f.idleCpuPercent, f.peakMb);
     }
     std::printf("  targets for the waiting reader: median <= 0.5 ms, p99 <= 1 ms, idle CPU <= 0.05 %% of a core\n");
+
+    // The stamp a frame's offset and its correction count from.
+    std::vector<double> stamp = MeasureStamp(frames);
+    if (stamp.empty()) {
+        std::printf("  the read's stamp: no frame measured\n");
+        ok = false;
+    } else {
+        std::printf("  the read's stamp after the frame's last byte (%zu frames): median %.3f ms, p99 %.3f ms, max %.3f ms\n",
+                    stamp.size(), tkw::Median(stamp), tkw::Percentile(stamp, 99),
+                    *std::max_element(stamp.begin(), stamp.end()));
+    }
     return ok ? 0 : 1;
 }

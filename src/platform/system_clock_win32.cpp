@@ -5,9 +5,9 @@
 
 namespace tkw {
 
-SystemTime SystemClock::GetLocalTime() {
-    SYSTEMTIME st{};
-    ::GetLocalTime(&st);
+namespace {
+
+SystemTime FromWin32(const SYSTEMTIME& st) {
     SystemTime t;
     t.wYear = st.wYear;
     t.wMonth = st.wMonth;
@@ -18,6 +18,14 @@ SystemTime SystemClock::GetLocalTime() {
     t.wSecond = st.wSecond;
     t.wMilliseconds = st.wMilliseconds;
     return t;
+}
+
+}  // namespace
+
+SystemTime SystemClock::GetLocalTime() {
+    SYSTEMTIME st{};
+    ::GetLocalTime(&st);
+    return FromWin32(st);
 }
 
 // GetSystemTimePreciseAsFileTime (Windows 8 and later) where the system has
@@ -33,9 +41,7 @@ int64_t SystemClock::GetLocalMicros() {
         ::GetSystemTimeAsFileTime(&utc);
     SYSTEMTIME st{};
     if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &st)) return 0;
-    SystemTime t;
-    t.wYear = st.wYear, t.wMonth = st.wMonth, t.wDay = st.wDay;
-    t.wHour = st.wHour, t.wMinute = st.wMinute, t.wSecond = st.wSecond, t.wMilliseconds = st.wMilliseconds;
+    const SystemTime t = FromWin32(st);
     const uint64_t ticks = (static_cast<uint64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime;  // 100 ns
     return IsValid(t) ? ToLocalMs(t) * 1000 + static_cast<int64_t>(ticks / 10 % 1000) : 0;
 }

@@ -122,7 +122,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
 #ifdef TKW_E2E
         // For measuring: every frame corrects, so clock.log stamps each one.
         if (EnvIs(L"TKW_E2E_CORRECT_EVERY_FRAME"))
-            form.Receiver.OnFrame = [&form](const SystemTime&) { form.State.CorrectNow = true; };
+            form.Receiver.OnFrame = [&form](const SystemTime&, const ReadStamp&) { form.State.CorrectNow = true; };
 #endif
         // A port that goes away shows no box (the indicator turns red as
         // frames stop, and the port comes back by itself); what happens is

@@ -30,6 +30,14 @@ public:
 
     // Each row, as a minute ends.
     std::function<void(const OffsetRow&)> OnRow;
+    // A day of the PC clock has ended (the first minute of the next one was
+    // reached): how many samples it had and their mean, unless it had none.
+    struct Day {
+        SystemTime date;
+        int frames = 0;
+        double meanMs = 0;
+    };
+    std::function<void(const Day&)> OnDay;
     // Each sample, as it comes (for a program that prints them).
     std::function<void(double offsetMs, LocalMs frameMs)> OnSample;
 
@@ -45,6 +53,9 @@ private:
     LocalMs minute_ = kNoMinute;  // the current minute's start
     bool anything_ = false;       // it has a sample or a step
     std::optional<OffsetRow> lastRow_;
+    // The current day's samples (their sum in ms and their count).
+    double daySum_ = 0;
+    int dayFrames_ = 0;
 };
 
 }  // namespace tkw

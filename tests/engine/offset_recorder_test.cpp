@@ -82,5 +82,21 @@ TEST(Offsets, AStepLeavesTheSamplesBeforeItOutOfItsMinute) {
     EXPECT_DOUBLE_EQ(*row.stepMs, -365.0);    // new minus old: the PC set back
 }
 
+// The day's mean, for telling when the fine adjustment no longer matches the
+// receiver: said once the day has ended, of that day's samples alone.
+TEST(Offsets, ADayEndsWithTheMeanOfItsSamples) {
+    OffsetRecorder recorder;
+    std::vector<OffsetRecorder::Day> days;
+    recorder.OnDay = [&](const OffsetRecorder::Day& d) { days.push_back(d); };
+    const LocalMs evening = ToLocalMs(At(2026, 3, 14, 23, 59, 57));
+    for (int i = 0; i < 3; ++i) recorder.Sample(2.0 + i, evening + 1000 * i, (evening + 1000 * i) * 1000);
+    EXPECT_TRUE(days.empty());
+    recorder.Sample(9.0, evening + 3000, (evening + 3000) * 1000);  // 00:00:00 of the next day
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(days[0].date, At(2026, 3, 14));
+    EXPECT_EQ(days[0].frames, 3);
+    EXPECT_DOUBLE_EQ(days[0].meanMs, 3.0);
+}
+
 }  // namespace
 }  // namespace tkw::test

@@ -99,7 +99,8 @@ if grep -q '^TKW_OPTIONS="--map COM1=' /etc/default/tkw && grep -q 'chrony-sock'
 else
   bad "/etc/default/tkw: $(cat /etc/default/tkw)"
 fi
-for f in /usr/share/doc/tkw/copyright /usr/share/doc/tkw/changelog.gz /usr/share/doc/tkw/README.md.gz; do
+for f in /usr/share/doc/tkw/copyright /usr/share/doc/tkw/changelog.gz /usr/share/doc/tkw/README.md.gz \
+  /usr/share/doc/tkw/docs/linux.md.gz; do
   [ -f "$f" ] || bad "missing: $f"
 done
 if [ -d /var/lib/tkw ] && /usr/bin/tkw --dir /var/lib/tkw --set fine=19 >/dev/null && [ -f /var/lib/tkw/horalsys.conf ]; then

@@ -5,7 +5,7 @@
 // a correction every minute at second 31 (every ten minutes on the third
 // day), no file on the second day, the program stopped for hours on the
 // fifth and the receiver silent for a while on the sixth. For tkw-report's
-// end-to-end test and the README's picture of a report.
+// end-to-end test and the picture of a report in docs/offsets.md.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>

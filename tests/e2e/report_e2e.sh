@@ -10,7 +10,7 @@
 #
 #   tests/e2e/report_e2e.sh [BUILD_DIR] [PICTURE]
 # PICTURE: keep the rendered page there, cut to its content and in 256
-# colours (the README's docs/tkw-report.png is made so). Without Chromium
+# colours (docs/tkw-report.png, in docs/offsets.md and the README, is made so). Without Chromium
 # the test is skipped, but under CI (CI=true), where scripts/setup installs
 # it, it fails.
 set -euo pipefail

@@ -10,7 +10,7 @@
 #
 #   tests/e2e/report_e2e.sh [BUILD_DIR] [PICTURE]
 # PICTURE: keep the rendered page there, cut to its content and in 256
-# colours (docs/tkw-report.png, in docs/offsets.md and the README, is made so). Without Chromium
+# colours (as scripts/report-picture makes docs/tkw-report.png). Without Chromium
 # the test is skipped, but under CI (CI=true), where scripts/setup installs
 # it, it fails.
 set -euo pipefail

@@ -82,6 +82,16 @@ void SetDailyPoints(Settings& s, const std::vector<int>& secondsOfDay) {
     for (int i = 0; i < count; ++i) s.DailyPoints[i] = ToDateTime(secondsOfDay[static_cast<size_t>(i)] * 1000LL);
 }
 
+std::string FormatText(int format) {
+    return kCodeFormatRange.Contains(format) ? kCodeFormatNames[format - 1] : std::to_string(format);
+}
+
+std::string BaudText(int32_t code) {
+    if (code == kBaudCode4800) return "4800";
+    if (code == kBaudCode9600) return "9600";
+    return "baud code " + std::to_string(code);
+}
+
 void SetCodeFormat(Settings& s, int format) {
     s.CodeFormat = static_cast<uint8_t>(format);
     s.BaudCode = BaudCodeForFormat(format);
@@ -195,8 +205,7 @@ std::vector<std::string> DescribeSettings(const Settings& s, const std::function
     const std::string baud = s.BaudCode == kBaudCode4800   ? "4800"
                              : s.BaudCode == kBaudCode9600 ? "9600"
                                                            : "code " + std::to_string(s.BaudCode);
-    const std::string format =
-        kCodeFormatRange.Contains(s.CodeFormat) ? kCodeFormatNames[s.CodeFormat - 1] : std::to_string(s.CodeFormat);
+    const std::string format = FormatText(s.CodeFormat);
     std::string points;
     for (const std::string& p : DailyPointTexts(s, PointText())) points += (points.empty() ? "" : ",") + p;
     const auto [mode, modeMeaning] = Mode(s);

@@ -29,6 +29,13 @@ std::string ScheduleTimes(const Settings& s);
 // A code format and, as the menu does, the bit rate its receivers talk at.
 void SetCodeFormat(Settings& s, int format);
 
+// A code format's name, "KRW_CODE"; its number for one a damaged file holds.
+std::string FormatText(int format);
+
+// A baud code's bit rate, "4800" or "9600" (as baud= takes it); "baud code
+// N" for any other code a damaged file may hold.
+std::string BaudText(int32_t baudCode);
+
 // The setting names --set takes, in the order --show-settings prints them.
 const std::vector<std::string>& SettingNames();
 

@@ -36,12 +36,6 @@ std::string ScheduleText(const Settings& s) {
     }
 }
 
-std::string BaudText(int32_t code) {
-    if (code == kBaudCode4800) return "4800";
-    if (code == kBaudCode9600) return "9600";
-    return "baud code " + std::to_string(code);
-}
-
 // Tells the observers of every step the clock takes, and how far it moved.
 class ReportingClock final : public Clock {
 public:

@@ -375,6 +375,10 @@ private:
             if (replies_.Waiting() && now - lastByteNs_ >= kStaleNs) replies_.Flush();
             int64_t wait = untilNs - now;
             if (replies_.Waiting()) wait = std::min<int64_t>(wait, lastByteNs_ + kStaleNs - now);
+            // The kernel lets a poll's time-out run late by 0.1 % of it (1 ms
+            // on the wait for the next second): short waits keep a frame's
+            // delay to what --late-ms says, for TKW's --calibrate to find.
+            wait = std::min(wait, kLongestWaitNs);
             const timespec ts{static_cast<time_t>(wait / 1'000'000'000), static_cast<long>(wait % 1'000'000'000)};
             pollfd p{inputBroken_ ? -1 : fd_, POLLIN, 0};
             const int r = ppoll(&p, 1, &ts, &waitMask_);
@@ -455,6 +459,7 @@ private:
     }
 
     static constexpr int64_t kStaleNs = 100'000'000;
+    static constexpr int64_t kLongestWaitNs = 20'000'000;
 
     const Options& o_;
     std::mt19937 rng_;

@@ -43,13 +43,6 @@ bool Found(const PortDetection& p) {
            (p.verdict.outcome == DetectOutcome::Found || p.verdict.outcome == DetectOutcome::Tie);
 }
 
-std::string OpenFailure(int32_t result, int32_t port, const HeadlessProgram& program) {
-    if (result == kSioBusy) return "in use by another program";
-    if (result == kSioNoDevice) return program.system == kWindows ? "no such port" : "no such device";
-    const std::string why = sio_error_text(port);
-    return "cannot be opened" + (why.empty() ? std::string() : ": " + why);
-}
-
 // The line as a run sets it up, at `baud`; then what arrived before (at
 // another rate, or before the port was set) is thrown away. Nothing here
 // writes to the line. DTR and RTS may be refused (a pseudo-terminal's, a
@@ -156,18 +149,14 @@ bool Listen(std::vector<Listening>& ports, SerialApi& serial, Clock& clock, Cons
     return done;
 }
 
-// What --set prints, to standard error: standard output stays one line a port.
-class ErrOnly final : public Console {
-public:
-    explicit ErrOnly(Console& inner) : inner_(inner) {}
-    void Out(const std::string& line) override { inner_.Err(line); }
-    void Err(const std::string& line) override { inner_.Err(line); }
-
-private:
-    Console& inner_;
-};
-
 }  // namespace
+
+std::string OpenFailure(int32_t result, int32_t port, const HeadlessProgram& program) {
+    if (result == kSioBusy) return "in use by another program";
+    if (result == kSioNoDevice) return program.system == kWindows ? "no such port" : "no such device";
+    const std::string why = sio_error_text(port);
+    return "cannot be opened" + (why.empty() ? std::string() : ": " + why);
+}
 
 int ChooseToSave(const std::vector<PortDetection>& ports, const HeadlessProgram& program, std::string& why) {
     // Frames that advance as a clock's are a receiver's, however clean the
@@ -253,6 +242,7 @@ int DetectReceivers(const HeadlessOptions& options, const HeadlessProgram& progr
     HeadlessOptions set;
     set.sets = {"port=" + std::to_string(d.port), std::string("format=") + FindFormat(d.verdict.code)->name,
                 "baud=" + std::to_string(d.verdict.baud)};
+    // What --set prints, to standard error: standard output stays one line a port.
     ErrOnly err(console);
     const int status = ShowOrSetSettings(set, program, seams.files, err);
     if (status != 0) return 1;

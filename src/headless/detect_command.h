@@ -38,6 +38,10 @@ struct PortDetection {
 // one port equally, or more than one port has a time code.
 int ChooseToSave(const std::vector<PortDetection>& ports, const HeadlessProgram& program, std::string& why);
 
+// Why a port did not open, from sio_open's result: "in use by another
+// program", "no such device", "cannot be opened: <the system's reason>".
+std::string OpenFailure(int32_t result, int32_t port, const HeadlessProgram& program);
+
 // The whole command, after --map and --dir have been taken. Exit status: 0
 // when a time code was found on some port (and, with --save, stored); 1 when
 // none was, when --save refuses to choose or the settings cannot be stored.

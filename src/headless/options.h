@@ -25,6 +25,7 @@ enum class Command {
     SetSettings,   // --set NAME=VALUE ...
     ListPorts,     // --list-ports
     Detect,        // --detect [COMn ...] [--save]
+    Calibrate,     // --calibrate [COMn] [--seconds N] [--save] [--trust-clock]
     CorrectNow,    // --correct-now: ask the running copy (each system its own way)
     Help,          // --help
     Version,       // --version
@@ -32,6 +33,10 @@ enum class Command {
     Uninstall,     // Windows: uninstall
     Service,       // Windows: the service manager's start (the command line install registers)
 };
+
+// How long --calibrate listens unless --seconds says otherwise, and what
+// --seconds takes.
+inline constexpr int kCalibrateSeconds = 600, kMinCalibrateSeconds = 10, kMaxCalibrateSeconds = 86400;
 
 // The Windows service's own control code (user-defined ones are 128 to
 // 255) that --correct-now sends it: `sc control TKW 200` does the same.
@@ -56,7 +61,10 @@ struct HeadlessOptions {
     std::vector<std::string> sets;  // NAME=VALUE, as given
     bool reset = false;             // --set --reset: on the built-in defaults, not the file's settings
     std::vector<int32_t> detectPorts;  // --detect's ports, in the order given (none: all --list-ports finds)
-    bool save = false;                 // --detect --save
+    bool save = false;                 // --detect --save, --calibrate --save
+    int32_t calibratePort = 0;         // --calibrate COMn; 0: the stored port
+    int calibrateSeconds = 0;          // --seconds N; 0: not given (kCalibrateSeconds)
+    bool trustClock = false;           // --calibrate --trust-clock
     std::string statsDay;              // --stats --day YYMMDD; empty: today
     // The options that shape a run, as given (each value its own argument):
     // what install hands on to the service.

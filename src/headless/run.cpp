@@ -7,6 +7,7 @@
 
 #include "engine/chrony_feed.h"
 #include "engine/engine.h"
+#include "headless/calibrate_command.h"
 #include "headless/detect_command.h"
 #include "headless/offsets_output.h"
 #include "headless/settings_commands.h"
@@ -273,6 +274,7 @@ int HeadlessMain(const std::vector<std::string>& args, const HeadlessProgram& pr
     switch (o.command) {
         case Command::ListPorts: return ListPorts(seams.ports, program, console);
         case Command::Detect: return DetectReceivers(o, program, seams);
+        case Command::Calibrate: return CalibrateReceiver(o, program, seams);
         case Command::ShowSettings:
         case Command::SetSettings: return ShowOrSetSettings(o, program, seams.files, console);
         case Command::Stats: return PrintStats(o, program, seams.systemClock, console);

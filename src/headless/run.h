@@ -79,9 +79,9 @@ private:
 
 // The whole program after its entry point: parses `args` (without the
 // program's name), enters --dir, and runs the command: --help, --version,
-// --list-ports, --detect, --show-settings, --set, or a run. Commands whose
-// work is each system's own (--correct-now; install, uninstall, the service's
-// start) go to `systemCommand`.
+// --list-ports, --detect, --calibrate, --show-settings, --set, or a run.
+// Commands whose work is each system's own (--correct-now; install,
+// uninstall, the service's start) go to `systemCommand`.
 // Returns the exit status.
 int HeadlessMain(const std::vector<std::string>& args, const HeadlessProgram& program, const HeadlessSeams& seams,
                  const std::function<int(const HeadlessOptions&)>& systemCommand = {});

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "engine/settings_report.h"
+#include "config/calibration_file.h"
 #include "config/setting_names.h"
 #include "serial/com_map.h"
 
@@ -24,7 +25,8 @@ namespace {
 // With the settings' lock held, so that the file of a save under way (a
 // --set's) is not taken for a leftover.
 void RemoveLeftovers(const HeadlessProgram& program, Console& console) {
-    const std::vector<std::string> removed = RemoveLeftoverReplacements(kConfigFileName);
+    std::vector<std::string> removed = RemoveLeftoverReplacements(kConfigFileName);
+    for (const std::string& name : RemoveLeftoverReplacements(kCalibrationFileName)) removed.push_back(name);
     if (!removed.empty())
         console.Err(program.name + ": removed " + std::to_string(removed.size()) + " file" +
                     (removed.size() == 1 ? "" : "s") + " that saves cut short left behind (" + removed.front() +
@@ -40,6 +42,22 @@ void PrintSettings(const Settings& s, const LoadResult& loaded, Console& console
         console.Out(std::string(kConfigFileName) + ":");
     for (const std::string& line : DescribeSettings(s, [](int port) { return ComPortPath(port); }))
         console.Out("  " + line);
+}
+
+// The frame's time on the line is part of the delay --calibrate measured: a
+// receiver calibrated for one format and bit rate is not for another.
+void SayIfCalibrationLost(const Settings& before, const Settings& after, FileSystem& files,
+                          const HeadlessProgram& program, Console& console) {
+    Calibration c;
+    if ((before.CodeFormat == after.CodeFormat && before.BaudCode == after.BaudCode) ||
+        !LoadCalibration(files, kCalibrationFileName, c) ||
+        (c.codeFormat == after.CodeFormat && c.baudCode == after.BaudCode))
+        return;
+    console.Err(program.name + ": the fine adjustment (now " + std::to_string(after.FineAdjustMs) +
+                " ms) was measured by --calibrate on " + c.date + " for " + FormatText(c.codeFormat) + " at " +
+                BaudText(c.baudCode) + " bit/s; a frame of " + FormatText(after.CodeFormat) + " at " +
+                BaudText(after.BaudCode) + " bit/s takes another time on the line: run " + program.name +
+                " --calibrate again");
 }
 
 }  // namespace
@@ -87,6 +105,7 @@ int ShowOrSetSettings(const HeadlessOptions& options, const HeadlessProgram& pro
                     " --set --reset NAME=VALUE ... starts from the built-in defaults");
         return 1;
     }
+    const Settings before = s;
     if (!options.sets.empty()) {
         // Every value checked before anything is written.
         for (const std::string& assignment : options.sets) {
@@ -110,6 +129,7 @@ int ShowOrSetSettings(const HeadlessOptions& options, const HeadlessProgram& pro
         }
         loaded.outcome = LoadOutcome::Loaded;
         console.Out("saved; a " + program.name + " running now takes the new settings at its next start");
+        SayIfCalibrationLost(before, s, files, program, console);
     }
     PrintSettings(s, loaded, console);
     return 0;

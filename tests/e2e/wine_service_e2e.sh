@@ -9,6 +9,9 @@
 # Checks, in the order an administrator would meet them:
 #   - --version and --help in a console;
 #   - --detect COM1 finds the receiver's format (MN_CODE from tkw-sim);
+#   - --calibrate COM1 --trust-clock finds tkw-sim's --late-ms 200 within
+#     2 ms of when its frames went out; without --trust-clock the clock,
+#     which nothing adjusts here, is refused with the commands that mend it;
 #   - install --dir "C:\TKW data" (a space, quoted on the registered command
 #     line): the service TKW, automatic, LocalService, its directory made;
 #   - --dir ... --set writes the service's settings there;
@@ -134,6 +137,30 @@ if [ "$rc" = 0 ] && grep -qE '^COM1: MN_CODE at 4800 bit/s, 3 frames, [0-9-]{10}
   ok "$(grep '^COM1: ' <<<"$detected")"
 else
   bad "--detect COM1: status $rc, $detected"
+fi
+
+# ---- The receiver's delay measured (the port still free), and the clock's state said.
+say "--calibrate COM1, a receiver 200 ms late"
+"$sim" --device "$work/receiver" --format 1 --late-ms 200 --stamp >"$work/calibrate-sim.log" 2>&1 & calibrate_sim=$!
+calibrated="$(run --calibrate COM1 --trust-clock --seconds 10)" && rc=0 || rc=$?
+kill "$calibrate_sim" 2>/dev/null || true
+wait "$calibrate_sim" 2>/dev/null || true
+median="$(sed -n 's/^receiver delay: median \([0-9.]*\) ms, .*/\1/p' <<<"$calibrated")"
+# Against when the frames really went out (their median), within 2 ms: Wine's serial path takes its time too.
+sent="$(awk '/^SENT / { print ($2 % 1000000000) / 1e6 }' "$work/calibrate-sim.log" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')"
+if [ "$rc" = 0 ] && grep -qE '^COM1 KRW_CODE at 4800 bit/s: [0-9]+ frames in 10 s$' <<<"$calibrated" && [ -n "$median" ] &&
+   awk -v m="$median" -v s="$sent" 'BEGIN { exit !(m - s < 2 && s - m < 2) }' &&
+   grep -qE '^fine adjustment now 135 ms: the clock is set [0-9.]+ ms early; calibrated value: 20[0-2]$' <<<"$calibrated"; then
+  ok "$(grep '^receiver delay' <<<"$calibrated") (sent at $sent ms)"
+else
+  bad "--calibrate COM1: status $rc, sent at $sent ms, $calibrated"
+fi
+unsure="$(run --calibrate COM1 --seconds 10)" && rc=0 || rc=$?
+if [ "$rc" = 1 ] && grep -q '^tkw-service: the clock: not synchronised: no Windows Time service, and nothing adjusts the clock$' <<<"$unsure" &&
+   grep -q 'w32tm /resync' <<<"$unsure" && grep -q 'sc stop TKW' <<<"$unsure"; then
+  ok "--calibrate without --trust-clock: $(grep -m1 'the clock: ' <<<"$unsure")"
+else
+  bad "--calibrate without --trust-clock: status $rc, $unsure"
 fi
 
 # ---- The Windows Time service, as a PC that synchronises with the Internet has it.

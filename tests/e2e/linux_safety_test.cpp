@@ -267,7 +267,7 @@ TEST_F(LinuxSafety, LeftoversOfKilledSavesAreRemovedAndNothingElse) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious");
 }
 
-// A run or a detection ended by SIGTERM gives its port back as it found it:
+// A run, a detection or a calibration ended by SIGTERM gives its port back as it found it:
 // not left exclusive (TIOCEXCL), which would keep every later ordinary
 // user's open out for as long as another process holds the device (here
 // socat, a pseudo-terminal's other side). Root's opens pass TIOCEXCL, so the
@@ -305,7 +305,8 @@ TEST_P(EndedBySigterm, LeavesThePortOpenToOthers) {
 
 INSTANTIATE_TEST_SUITE_P(Commands, EndedBySigterm,
                          ::testing::Values(EndCase{"Run", {"--dry-run"}, 0},
-                                           EndCase{"Detect", {"--detect", "COM1", "--save"}, 1}),
+                                           EndCase{"Detect", {"--detect", "COM1", "--save"}, 1},
+                                           EndCase{"Calibrate", {"--calibrate", "--trust-clock", "--save"}, 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A pipe at the name of today's communication log: not a file the entries

@@ -29,6 +29,10 @@ public:
     virtual void ClockSet(const SystemTime& /*to*/, int64_t /*movedMs*/) {}
     // A minute of the clock has ended: its offsets (the daily file's row).
     virtual void OffsetMinute(const OffsetRow& /*row*/) {}
+    // A day's offsets say the fine adjustment does not match the receiver
+    // (headless/delay_check.h): a short text for a status line, or empty
+    // when a later day agrees again.
+    virtual void CalibrationDue(const std::string& /*text*/) {}
     // The port went out of use (true) or came back (false).
     virtual void PortDown(bool /*down*/) {}
     // Every turn of the loop: how long the loop may sleep at most before the

@@ -3,12 +3,14 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "engine/chrony_feed.h"
 #include "engine/engine.h"
 #include "headless/calibrate_command.h"
 #include "headless/detect_command.h"
+#include "headless/delay_check.h"
 #include "headless/offsets_output.h"
 #include "headless/settings_commands.h"
 #include "headless/stats_command.h"
@@ -185,6 +187,13 @@ int HeadlessRun::Run() {
 
     // Every frame's offset, a row a minute in YYMMDDO.csv.
     OffsetsOutput offsets(engine.Offsets, seams_.files, console, me, seams_.observers, options_.printOffsets);
+    // With the clock kept by something else, a day's offsets measure the
+    // receiver's delay against the fine adjustment.
+    std::optional<DelayWatch> delayWatch;
+    if (options_.noStep)
+        delayWatch.emplace(engine.Offsets, console, me, program_.name, seams_.observers,
+                           [&engine] { return engine.UserSettings.FineAdjustMs; },
+                           [] { return JudgeClock(ReadClockSync()); });
 
     link.Start();
     for (RunObserver* o : seams_.observers) o->Ready();

@@ -103,6 +103,7 @@ std::string SystemdNotifier::StatusText() const {
     if (portDown_) s += " not available, trying again every 2 s";
     s += "; " + (lastCorrection_.empty() ? std::string("no correction yet") : lastCorrection_);
     if (!offsets_.empty()) s += "; " + offsets_;
+    if (!calibration_.empty()) s += "; " + calibration_;
     for (char& c : s)
         if (c == '\n') c = ' ';  // one line: a newline would end the assignment
     return s;
@@ -133,6 +134,11 @@ void SystemdNotifier::ClockSet(const SystemTime& to, int64_t movedMs) {
 
 void SystemdNotifier::OffsetMinute(const OffsetRow& row) {
     offsets_ = OffsetFiguresText(row);
+    if (ready_) Send("STATUS=" + StatusText());
+}
+
+void SystemdNotifier::CalibrationDue(const std::string& text) {
+    calibration_ = text;
     if (ready_) Send("STATUS=" + StatusText());
 }
 

@@ -1,8 +1,9 @@
 // Tells systemd how a run of tkw is doing when it runs as a Type=notify
 // service: READY=1 once the port is in use (or its recovery has begun), a
 // STATUS= line that `systemctl status tkw` shows (the indicator, the port, the
-// last correction, the last minute's offset and the drift), WATCHDOG=1 from the main loop at half the interval systemd
-// asks for, and STOPPING=1 when the loop ends. Outside systemd ($NOTIFY_SOCKET
+// last correction, the last minute's offset and the drift, a calibration
+// due), WATCHDOG=1 from the main loop at half the interval systemd asks for,
+// and STOPPING=1 when the loop ends. Outside systemd ($NOTIFY_SOCKET
 // unset) it is not made at all, and nothing changes.
 //
 // The protocol is one datagram of NAME=VALUE lines to the AF_UNIX socket that
@@ -33,6 +34,7 @@ public:
     void IndicatorChanged(Indicator state, const std::string& text) override;
     void ClockSet(const SystemTime& to, int64_t movedMs) override;
     void OffsetMinute(const OffsetRow& row) override;
+    void CalibrationDue(const std::string& text) override;
     void PortDown(bool down) override;
     std::chrono::milliseconds Turn() override;
     void Stopping() override;
@@ -58,6 +60,7 @@ private:
     bool portDown_ = false;
     std::string lastCorrection_;
     std::string offsets_;  // the last minute's figures; empty before the first
+    std::string calibration_;  // a fine adjustment found off; empty while none is
 };
 
 }  // namespace tkw

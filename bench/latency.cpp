@@ -7,15 +7,22 @@
 // frame's last byte its read is stamped. Prints figures only.
 //
 //   tkw-latency [FRAMES] [IDLE_SECONDS]     (defaults 60 and 60)
+//   tkw-latency --stamp [FRAMES]            the read's stamp only
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -197,13 +204,97 @@ std::vector<double> MeasureStamp(int frames) {
     return after;
 }
 
+// The floor under the figure above: the same line read by the simplest
+// reader there is, one thread waiting in poll() and stamping as it returns
+// (what a GPS daemon's loop does), with nothing behind it. What tkw's stamp
+// adds to this is its own; the rest is the pseudo-terminals and socat.
+std::vector<double> MeasureBare(int frames) {
+    std::vector<double> after;
+    const fs::path dir = fs::temp_directory_path() / ("tkw-latency-bare-" + std::to_string(::getpid()));
+    const std::unique_ptr<Child> socat = MakeLine(dir);
+    if (!socat) return after;
+    const int fd = ::open((dir / "pc").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return after;
+    termios tio{};
+    if (tcgetattr(fd, &tio) == 0) {
+        cfmakeraw(&tio);
+        tcsetattr(fd, TCSANOW, &tio);
+    }
+    // Each read that returned: when, and how many bytes had come by then.
+    std::vector<std::pair<int64_t, size_t>> reads;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        size_t total = 0;
+        uint8_t buf[256];
+        while (!done) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) continue;
+            const int64_t t = NowNs();
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n > 0) reads.emplace_back(t, total += static_cast<size_t>(n));
+        }
+    });
+    std::vector<int64_t> sent;
+    size_t frameSize = 0;
+    {
+        Child sim({TKW_SIM_EXE, "--device", (dir / "receiver").string(), "--format", "1", "--stamp", "--count",
+                   std::to_string(frames + 1)},
+                  dir);
+        sim.Wait();
+        std::this_thread::sleep_for(300ms);
+        for (const std::string& l : sim.Lines()) {
+            if (l.rfind("SENT ", 0) != 0) continue;
+            const size_t sp = l.find(' ', 5);
+            sent.push_back(std::stoll(l.substr(5, sp - 5)));
+            std::string hex = l.substr(sp + 1);
+            hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
+            frameSize = hex.size() / 2;
+        }
+    }
+    done = true;
+    reader.join();
+    ::close(fd);
+    // Frame i is whole with the read that brings the count to (i + 1) frames.
+    size_t r = 0;
+    for (size_t i = 1; i < sent.size() && frameSize > 0; ++i) {
+        while (r < reads.size() && reads[r].second < (i + 1) * frameSize) ++r;
+        if (r == reads.size()) break;
+        after.push_back(static_cast<double>(reads[r].first - sent[i]) / 1e6);
+    }
+    fs::remove_all(dir);
+    return after;
+}
+
 }  // namespace
 
+void PrintAfter(const char* what, const std::vector<double>& ms) {
+    std::printf("  %-34s %5zu frames: median %.3f ms, p90 %.3f ms, p99 %.3f ms, max %.3f ms\n", what, ms.size(),
+                tkw::Median(ms), tkw::Percentile(ms, 90), tkw::Percentile(ms, 99),
+                *std::max_element(ms.begin(), ms.end()));
+}
+
+// The stamp a frame's offset and its correction count from, beside the
+// floor the line itself sets.
+bool PrintStamp(int frames) {
+    std::printf("after the frame's last byte was written (tkw-sim -> socat -> pseudo-terminal):\n");
+    const std::vector<double> stamp = MeasureStamp(frames);
+    const std::vector<double> bare = MeasureBare(frames);
+    if (stamp.empty() || bare.empty()) {
+        std::printf("  the read's stamp: no frame measured\n");
+        return false;
+    }
+    PrintAfter("tkw's read stamp", stamp);
+    PrintAfter("a bare poll() loop (the floor)", bare);
+    return true;
+}
+
 int main(int argc, char** argv) {
-    const int frames = argc > 1 ? std::max(5, std::atoi(argv[1])) : 60;
-    const int idleSeconds = argc > 2 ? std::max(5, std::atoi(argv[2])) : 60;
     // A lock of its own: another tkw on the machine must not stop the figures.
     ::setenv("TKW_INSTANCE", ("tkw-latency-" + std::to_string(::getpid())).c_str(), 1);
+    if (argc > 1 && std::string(argv[1]) == "--stamp")
+        return PrintStamp(argc > 2 ? std::max(5, std::atoi(argv[2])) : 60) ? 0 : 1;
+    const int frames = argc > 1 ? std::max(5, std::atoi(argv[1])) : 60;
+    const int idleSeconds = argc > 2 ? std::max(5, std::atoi(argv[2])) : 60;
 
     std::printf("tkw end to end over a pseudo-terminal (tkw-sim -> tkw --dry-run), %d frames, %d s idle, "
                 "the reader as before (10 ms polling) and now (waiting for input):\n",
@@ -220,15 +311,6 @@ int main(int argc, char** argv) {
     }
     std::printf("  targets for the waiting reader: median <= 0.5 ms, p99 <= 1 ms, idle CPU <= 0.05 %% of a core\n");
 
-    // The stamp a frame's offset and its correction count from.
-    std::vector<double> stamp = MeasureStamp(frames);
-    if (stamp.empty()) {
-        std::printf("  the read's stamp: no frame measured\n");
-        ok = false;
-    } else {
-        std::printf("  the read's stamp after the frame's last byte (%zu frames): median %.3f ms, p99 %.3f ms, max %.3f ms\n",
-                    stamp.size(), tkw::Median(stamp), tkw::Percentile(stamp, 99),
-                    *std::max_element(stamp.begin(), stamp.end()));
-    }
+    ok = PrintStamp(frames) && ok;
     return ok ? 0 : 1;
 }

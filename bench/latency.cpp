@@ -77,6 +77,23 @@ std::unique_ptr<Child> MakeLine(const fs::path& dir) {
     return nullptr;
 }
 
+// tkw-sim sending FRAMES + 1 KRW_CODE frames on the line's receiver end, and
+// each frame it sent: when its last byte was written, and its bytes (hex).
+std::vector<std::pair<int64_t, std::string>> SendFrames(const fs::path& dir, int frames) {
+    std::vector<std::pair<int64_t, std::string>> sent;
+    Child sim({TKW_SIM_EXE, "--device", (dir / "receiver").string(), "--format", "1", "--stamp", "--count",
+               std::to_string(frames + 1)},
+              dir);
+    sim.Wait();
+    std::this_thread::sleep_for(300ms);
+    for (const std::string& l : sim.Lines()) {
+        if (l.rfind("SENT ", 0) != 0) continue;
+        const size_t sp = l.find(' ', 5);
+        sent.emplace_back(std::stoll(l.substr(5, sp - 5)), l.substr(sp + 1));
+    }
+    return sent;
+}
+
 struct Figures {
     bool ok = false;
     size_t matched = 0;
@@ -112,26 +129,14 @@ Figures Measure(bool pollReads, int frames, int idleSeconds) {
         for (const std::string& l : tkw.Lines()) std::fprintf(stderr, "  %s\n", l.c_str());
         return f;
     }
-    std::vector<std::pair<std::string, int64_t>> sent;
-    {
-        Child sim({TKW_SIM_EXE, "--device", (dir / "receiver").string(), "--format", "1", "--stamp", "--count",
-                   std::to_string(frames + 1)},
-                  dir);
-        sim.Wait();
-        std::this_thread::sleep_for(300ms);
-        for (const std::string& l : sim.Lines()) {
-            if (l.rfind("SENT ", 0) != 0) continue;
-            const size_t sp = l.find(' ', 5);
-            sent.emplace_back(l.substr(sp + 1), std::stoll(l.substr(5, sp - 5)));
-        }
-    }
+    const auto sent = SendFrames(dir, frames);
 
     std::vector<double> delaysMs;
     {
         std::lock_guard<std::mutex> lock(m);
         for (size_t i = 1; i < sent.size(); ++i) {  // the first frame may meet a port still opening
-            auto it = seen.find(sent[i].first);
-            if (it != seen.end()) delaysMs.push_back((it->second - sent[i].second) / 1e6);
+            auto it = seen.find(sent[i].second);
+            if (it != seen.end()) delaysMs.push_back((it->second - sent[i].first) / 1e6);
         }
     }
 
@@ -179,19 +184,10 @@ std::vector<double> MeasureStamp(int frames) {
                   offsets[line.substr(7, 19)] = std::stod(line.substr(27));
               });
     std::this_thread::sleep_for(500ms);
-    std::vector<int64_t> sent;
-    {
-        Child sim({TKW_SIM_EXE, "--device", (dir / "receiver").string(), "--format", "1", "--stamp", "--count",
-                   std::to_string(frames + 1)},
-                  dir);
-        sim.Wait();
-        std::this_thread::sleep_for(300ms);
-        for (const std::string& l : sim.Lines())
-            if (l.rfind("SENT ", 0) == 0) sent.push_back(std::stoll(l.substr(5, l.find(' ', 5) - 5)));
-    }
+    const auto sent = SendFrames(dir, frames);
     tkw.Stop();
     std::lock_guard<std::mutex> lock(m);
-    for (const int64_t ns : sent) {
+    for (const auto& [ns, bytes] : sent) {
         const time_t second = static_cast<time_t>(ns / 1'000'000'000);
         tm local{};
         localtime_r(&second, &local);
@@ -234,22 +230,12 @@ std::vector<double> MeasureBare(int frames) {
             if (n > 0) reads.emplace_back(t, total += static_cast<size_t>(n));
         }
     });
-    std::vector<int64_t> sent;
+    const auto sent = SendFrames(dir, frames);
     size_t frameSize = 0;
-    {
-        Child sim({TKW_SIM_EXE, "--device", (dir / "receiver").string(), "--format", "1", "--stamp", "--count",
-                   std::to_string(frames + 1)},
-                  dir);
-        sim.Wait();
-        std::this_thread::sleep_for(300ms);
-        for (const std::string& l : sim.Lines()) {
-            if (l.rfind("SENT ", 0) != 0) continue;
-            const size_t sp = l.find(' ', 5);
-            sent.push_back(std::stoll(l.substr(5, sp - 5)));
-            std::string hex = l.substr(sp + 1);
-            hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
-            frameSize = hex.size() / 2;
-        }
+    if (!sent.empty()) {
+        std::string hex = sent.back().second;
+        hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
+        frameSize = hex.size() / 2;
     }
     done = true;
     reader.join();
@@ -259,7 +245,7 @@ std::vector<double> MeasureBare(int frames) {
     for (size_t i = 1; i < sent.size() && frameSize > 0; ++i) {
         while (r < reads.size() && reads[r].second < (i + 1) * frameSize) ++r;
         if (r == reads.size()) break;
-        after.push_back(static_cast<double>(reads[r].first - sent[i]) / 1e6);
+        after.push_back(static_cast<double>(reads[r].first - sent[i].first) / 1e6);
     }
     fs::remove_all(dir);
     return after;

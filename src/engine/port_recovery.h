@@ -114,31 +114,18 @@ private:
 // reader's tries) is of no use as it is, whatever the failure said: that is
 // told as gone too, so that a failure the backend cannot place still ends in
 // a reopen rather than in a reader failing for ever.
-class GoneWatch final : public SerialApi {
+class GoneWatch final : public ForwardingSerialApi {
 public:
     static constexpr int kFailuresMeaningGone = 100;
 
-    GoneWatch(SerialApi& inner, std::function<void()> onGone) : inner_(inner), onGone_(std::move(onGone)) {}
+    GoneWatch(SerialApi& inner, std::function<void()> onGone)
+        : ForwardingSerialApi(inner), onGone_(std::move(onGone)) {}
     int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) override {
         return Seen(inner_.sio_read(port, buf, len), readFailures_);
     }
     int32_t sio_wait(int32_t port, int32_t timeoutMs) override {
         return Seen(inner_.sio_wait(port, timeoutMs), waitFailures_);
     }
-
-    int32_t sio_open(int32_t port) override { return inner_.sio_open(port); }
-    int32_t sio_close(int32_t port) override { return inner_.sio_close(port); }
-    int32_t sio_flush(int32_t port, int32_t func) override { return inner_.sio_flush(port, func); }
-    int32_t sio_ioctl(int32_t port, int32_t baud, int32_t mode) override { return inner_.sio_ioctl(port, baud, mode); }
-    int32_t sio_flowctrl(int32_t port, int32_t mode) override { return inner_.sio_flowctrl(port, mode); }
-    int32_t sio_DTR(int32_t port, int32_t mode) override { return inner_.sio_DTR(port, mode); }
-    int32_t sio_RTS(int32_t port, int32_t mode) override { return inner_.sio_RTS(port, mode); }
-    int32_t sio_getbaud(int32_t port) override { return inner_.sio_getbaud(port); }
-    int32_t sio_SetWriteTimeouts(int32_t port, int32_t ms) override { return inner_.sio_SetWriteTimeouts(port, ms); }
-    int32_t sio_write(int32_t port, const uint8_t* buf, int32_t len) override {
-        return inner_.sio_write(port, buf, len);
-    }
-    int32_t sio_wake(int32_t port) override { return inner_.sio_wake(port); }
 
 private:
     // On the reader's thread alone.
@@ -151,7 +138,6 @@ private:
         return result;
     }
 
-    SerialApi& inner_;
     std::function<void()> onGone_;
     int readFailures_ = 0, waitFailures_ = 0;
 };

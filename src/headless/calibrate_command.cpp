@@ -39,18 +39,10 @@ constexpr int kProgressEverySeconds = 10;
 // command can tell it never happened. The bytes read are counted too (to
 // tell a silent line from frames of another format), and the last open's
 // result kept (to tell a port in use from one that is missing).
-class ListeningPort final : public SerialApi {
+class ListeningPort final : public ForwardingSerialApi {
 public:
-    explicit ListeningPort(SerialApi& inner) : inner_(inner) {}
+    explicit ListeningPort(SerialApi& inner) : ForwardingSerialApi(inner) {}
     int32_t sio_open(int32_t port) override { return lastOpen = inner_.sio_open(port); }
-    int32_t sio_close(int32_t port) override { return inner_.sio_close(port); }
-    int32_t sio_flush(int32_t port, int32_t func) override { return inner_.sio_flush(port, func); }
-    int32_t sio_ioctl(int32_t port, int32_t baud, int32_t mode) override { return inner_.sio_ioctl(port, baud, mode); }
-    int32_t sio_flowctrl(int32_t port, int32_t mode) override { return inner_.sio_flowctrl(port, mode); }
-    int32_t sio_DTR(int32_t port, int32_t mode) override { return inner_.sio_DTR(port, mode); }
-    int32_t sio_RTS(int32_t port, int32_t mode) override { return inner_.sio_RTS(port, mode); }
-    int32_t sio_getbaud(int32_t port) override { return inner_.sio_getbaud(port); }
-    int32_t sio_SetWriteTimeouts(int32_t port, int32_t ms) override { return inner_.sio_SetWriteTimeouts(port, ms); }
     int32_t sio_read(int32_t port, uint8_t* buf, int32_t len) override {
         const int32_t n = inner_.sio_read(port, buf, len);
         if (n > 0) bytes += n;
@@ -60,15 +52,10 @@ public:
         ++writes;
         return len;
     }
-    int32_t sio_wait(int32_t port, int32_t timeoutMs) override { return inner_.sio_wait(port, timeoutMs); }
-    int32_t sio_wake(int32_t port) override { return inner_.sio_wake(port); }
 
     std::atomic<int32_t> lastOpen{0};
     std::atomic<int64_t> bytes{0};  // on the reader's thread
     std::atomic<int> writes{0};
-
-private:
-    SerialApi& inner_;
 };
 
 // The system's clock, read as a run reads it, and never set.

@@ -17,7 +17,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -25,6 +24,7 @@
 
 #include "config/settings.h"
 #include "support/child.h"
+#include "support/faulty_fs.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -32,15 +32,6 @@ using namespace std::chrono_literals;
 namespace {
 
 using tkw::test::Child;
-
-bool StartsWith(const std::string& s, const std::string& p) {
-    return s.rfind(p, 0) == 0;
-}
-
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // What happens to a listen under way.
 enum class Meddle { None, PullLine, Interrupt };
@@ -164,7 +155,7 @@ TEST_F(Calibrate, FindsTheReceiversDelayAndStoresItOnlyWhenSound) {
                                          "--late-ms", std::to_string(c.lateMs), "--stamp"};
             if (c.jitterMs) sim.insert(sim.end(), {"--jitter-ms", std::to_string(c.jitterMs)});
             l->sim = std::make_unique<Child>(sim, l->dir);
-            const std::string pty = l->sim->WaitLine([](const std::string& s) { return StartsWith(s, "PTY "); }, 5s);
+            const std::string pty = l->sim->WaitLine([](const std::string& s) { return s.starts_with("PTY "); }, 5s);
             ASSERT_FALSE(pty.empty());
             l->device = pty.substr(4);
         }
@@ -208,10 +199,10 @@ TEST_F(Calibrate, FindsTheReceiversDelayAndStoresItOnlyWhenSound) {
         int frames = -1;
         std::string median, verdict;
         for (const std::string& line : l->lines) {
-            if (StartsWith(line, head)) frames = std::stoi(line.substr(head.size()));
+            if (line.starts_with(head)) frames = std::stoi(line.substr(head.size()));
             for (auto [start, into] : {std::pair{"receiver delay: median ", &median},
                                        std::pair{"fine adjustment now 135 ms: ", &verdict}})
-                if (StartsWith(line, start)) *into = line.substr(std::string(start).size());
+                if (line.starts_with(start)) *into = line.substr(std::string(start).size());
         }
         // The first frame measures nothing: it has none before it to agree with.
         const int listened = c.meddle == Meddle::Interrupt ? 5 : c.seconds;
@@ -222,7 +213,7 @@ TEST_F(Calibrate, FindsTheReceiversDelayAndStoresItOnlyWhenSound) {
         // busy machine wakes the simulator late too.
         std::vector<double> sent;
         for (const std::string& line : l->sim->Lines())
-            if (StartsWith(line, "SENT "))
+            if (line.starts_with("SENT "))
                 sent.push_back(static_cast<double>(std::stoll(line.substr(5)) % 1000000000) / 1e6);
         ASSERT_FALSE(sent.empty());
         std::sort(sent.begin(), sent.end());
@@ -241,14 +232,15 @@ TEST_F(Calibrate, FindsTheReceiversDelayAndStoresItOnlyWhenSound) {
         EXPECT_NE(verdict.find(says), std::string::npos) << verdict;
         if (c.stores) {
             EXPECT_EQ(StoredFine(l->dir), value);
-            EXPECT_TRUE(StartsWith(Read(l->dir / "horalsys.cal"), "fine=" + std::to_string(value) + " "));
+            const std::string cal = tkw::test::ReadFile(l->dir / "horalsys.cal");
+            EXPECT_TRUE(cal.starts_with("fine=" + std::to_string(value) + " ")) << cal;
         }
     }
 
     // What was stored is remembered with its format and rate; a change of
     // either is said to want a new calibration, a change back is not.
     const fs::path saved = base / "SaveStoresTheDelay";
-    const std::string cal = Read(saved / "horalsys.cal");
+    const std::string cal = tkw::test::ReadFile(saved / "horalsys.cal");
     const std::string fine = cal.substr(0, cal.find(' '));  // fine=37 or fine=38 (pseudo-terminals take time too)
     EXPECT_TRUE(fine == "fine=37" || fine == "fine=38") << cal;
     EXPECT_NE(cal.find(" format=PL_CODE baud=9600 date="), std::string::npos) << cal;
@@ -275,7 +267,7 @@ TEST_F(Calibrate, APortOrAClockInUseIsRefused) {
     auto socat = Line(dir);
     const std::string pc = (dir / "pc").string();
     Child run(Tkw(dir, "run", pc, {"--dry-run", "--no-step"}), dir);
-    ASSERT_FALSE(run.WaitLine([](const std::string& l) { return StartsWith(l, "STATUS "); }, 5s).empty());
+    ASSERT_FALSE(run.WaitLine([](const std::string& l) { return l.starts_with("STATUS "); }, 5s).empty());
 
     Child portHeld(Tkw(dir, "calibrate", pc, {"--calibrate", "--trust-clock", "--seconds", "10"}), dir);
     EXPECT_EQ(portHeld.Wait(), 1);
@@ -294,7 +286,7 @@ TEST_F(Calibrate, APortOrAClockInUseIsRefused) {
     EXPECT_FALSE(clockHeld
                      .WaitLine(
                          [](const std::string& l) {
-                             return StartsWith(l, "tkw: another TKW runs on this PC and sets its clock: stop it first");
+                             return l.starts_with("tkw: another TKW runs on this PC and sets its clock: stop it first");
                          },
                          1s)
                      .empty());
@@ -310,12 +302,12 @@ TEST_F(Calibrate, SaysWhatItFindsOfThisMachinesClock) {
     std::string found, all;
     for (const std::string& l : tkw.Lines()) {
         all += l + "\n";
-        if (StartsWith(l, "tkw: the clock: ") && found.empty()) found = l.substr(16);
+        if (l.starts_with("tkw: the clock: ") && found.empty()) found = l.substr(16);
     }
     SCOPED_TRACE(all);
-    const bool synchronised = StartsWith(found, "synchronised by ");
-    EXPECT_TRUE(synchronised || StartsWith(found, "not synchronised: ") ||
-                StartsWith(found, "its synchronisation state cannot be read"))
+    const bool synchronised = found.starts_with("synchronised by ");
+    EXPECT_TRUE(synchronised || found.starts_with("not synchronised: ") ||
+                found.starts_with("its synchronisation state cannot be read"))
         << found;
     if (all.find("tkw: the receiver's delay cannot be measured against a clock not known") == std::string::npos) {
         // Trusted: then the missing line is what ends it.

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -328,13 +329,21 @@ TEST_F(LinuxProgram, AReceiversDelayShowsInTheOffsetsAndInStats) {
         for (const auto& l : tkw->Lines()) offsets += StartsWith(l, "OFFSET ");
     }
     ASSERT_GE(offsets, 5u);
+    // A frame is never read before it is sent, but a busy machine (or a
+    // sanitizer build) may read one a few ms late: each frame within that,
+    // their median on the delay.
     size_t finer = 0;  // the read is timed in microseconds, not to the millisecond
+    std::vector<double> seen;
     for (const auto& l : tkw->Lines()) {
         if (StartsWith(l, "OFFSET ")) {
-            EXPECT_NEAR(std::stod(l.substr(l.rfind(' ', l.size() - 4) + 1)), 300.0, 2.0) << l;
+            seen.push_back(std::stod(l.substr(l.rfind(' ', l.size() - 4) + 1)));
+            EXPECT_GE(seen.back(), 299.0) << l;
+            EXPECT_LT(seen.back(), 350.0) << l;
             finer += !l.ends_with(".000 ms");
         }
     }
+    std::sort(seen.begin(), seen.end());
+    EXPECT_NEAR(seen[seen.size() / 2], 300.0, 2.0);
     EXPECT_GT(finer, 0u);
     EXPECT_EQ(tkw->Stop(SIGTERM), 0);  // the minute so far goes to the file
 
@@ -345,7 +354,7 @@ TEST_F(LinuxProgram, AReceiversDelayShowsInTheOffsetsAndInStats) {
     tkw::OffsetsDay day;
     ASSERT_TRUE(tkw::ReadOffsetsFile(csv, day));
     ASSERT_FALSE(day.rows.empty());
-    EXPECT_NEAR(day.rows.back().meanMs, 300.0, 2.0);
+    EXPECT_NEAR(day.rows.back().meanMs, 300.0, 8.0);  // a mean: one late read moves it
 
     Child stats({TKW_EXE, "--dir", dir.string(), "--stats", "--day", fs::path(csv).filename().string().substr(0, 6)}, dir);
     EXPECT_EQ(stats.Wait(), 0);
@@ -357,7 +366,7 @@ TEST_F(LinuxProgram, AReceiversDelayShowsInTheOffsetsAndInStats) {
     std::string minutes, frames, mean;
     columns >> minutes >> frames >> mean;
     ASSERT_FALSE(mean.empty()) << figures;
-    EXPECT_NEAR(std::stod(mean), 300.0, 2.0) << figures;
+    EXPECT_NEAR(std::stod(mean), 300.0, 8.0) << figures;
 
     Child none({TKW_EXE, "--dir", dir.string(), "--stats", "--day", "010101"}, dir);
     EXPECT_EQ(none.Wait(), 1);

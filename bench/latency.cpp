@@ -67,11 +67,7 @@ bool ProcUsage(pid_t pid, long& ticks, long& hwmKb) {
 std::unique_ptr<Child> MakeLine(const fs::path& dir) {
     fs::remove_all(dir);
     fs::create_directories(dir);
-    auto socat = std::make_unique<Child>(std::vector<std::string>{"/usr/bin/socat",
-                                                                  "pty,raw,echo=0,link=" + (dir / "receiver").string(),
-                                                                  "pty,raw,echo=0,link=" + (dir / "pc").string()},
-                                         dir);
-    for (int i = 0; i < 100 && !fs::exists(dir / "pc"); ++i) std::this_thread::sleep_for(50ms);
+    auto socat = tkw::test::PtyPair(dir / "receiver", dir / "pc", dir);
     if (fs::exists(dir / "pc")) return socat;
     std::fprintf(stderr, "tkw-latency: socat made no pseudo-terminal pair (is socat installed?)\n");
     return nullptr;

@@ -32,6 +32,7 @@ using namespace std::chrono_literals;
 namespace {
 
 using tkw::test::Child;
+using tkw::test::PtyPair;
 
 // What happens to a listen under way.
 enum class Meddle { None, PullLine, Interrupt };
@@ -118,13 +119,7 @@ protected:
             .write(reinterpret_cast<const char*>(rec.data()), static_cast<std::streamsize>(rec.size()));
     }
     static std::unique_ptr<Child> Line(const fs::path& dir) {
-        auto socat = std::make_unique<Child>(
-            std::vector<std::string>{"/usr/bin/socat", "pty,raw,echo=0,link=" + (dir / "receiver").string(),
-                                     "pty,raw,echo=0,link=" + (dir / "pc").string()},
-            dir);
-        for (int i = 0; i < 100 && !(fs::exists(dir / "receiver") && fs::exists(dir / "pc")); ++i)
-            std::this_thread::sleep_for(20ms);
-        return socat;
+        return PtyPair(dir / "receiver", dir / "pc", dir);
     }
     static int StoredFine(const fs::path& dir) {
         tkw::ConfigRecord rec{};

@@ -30,6 +30,7 @@ using namespace std::chrono_literals;
 namespace {
 
 using tkw::test::Child;
+using tkw::test::PtyPair;
 
 // What is on the far end of a port.
 enum class Far { Silent, Noise, Held, Krw, Pl, Mn };
@@ -66,11 +67,7 @@ protected:
     // The pair for COMn: the receiver's end dir/rn, the PC's dir/pn.
     fs::path Pair(int n) {
         const fs::path r = dir / ("r" + std::to_string(n)), p = dir / ("p" + std::to_string(n));
-        children.push_back(std::make_unique<Child>(
-            std::vector<std::string>{"/usr/bin/socat", "pty,raw,echo=0,link=" + r.string(),
-                                     "pty,raw,echo=0,link=" + p.string()},
-            dir));
-        for (int i = 0; i < 100 && !(fs::exists(r) && fs::exists(p)); ++i) std::this_thread::sleep_for(20ms);
+        children.push_back(PtyPair(r, p, dir));
         return r;
     }
     void Feed(Far far, const fs::path& receiver, const fs::path& pc) {

@@ -38,6 +38,7 @@ using namespace std::chrono_literals;
 namespace {
 
 using tkw::test::Child;
+using tkw::test::PtyPair;
 
 bool StartsWith(const std::string& s, const std::string& p) {
     return s.rfind(p, 0) == 0;
@@ -139,12 +140,7 @@ protected:
     }
     // The pseudo-terminal pair: tkw's end at dir/pc, the receiver's at dir/receiver.
     void StartLine() {
-        socat = std::make_unique<Child>(
-            std::vector<std::string>{"/usr/bin/socat", "pty,raw,echo=0,link=" + (dir / "receiver").string(),
-                                     "pty,raw,echo=0,link=" + (dir / "pc").string()},
-            dir);
-        for (int i = 0; i < 100 && !(fs::exists(dir / "receiver") && fs::exists(dir / "pc")); ++i)
-            std::this_thread::sleep_for(50ms);
+        socat = PtyPair(dir / "receiver", dir / "pc", dir);
         ASSERT_TRUE(fs::exists(dir / "pc"));
     }
     // A KRW_CODE receiver on the line, with `extra` options.

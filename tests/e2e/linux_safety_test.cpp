@@ -33,6 +33,7 @@ using namespace std::chrono_literals;
 namespace {
 
 using tkw::test::Child;
+using tkw::test::PtyPair;
 
 bool Has(const std::string& line, const std::string& part) { return line.find(part) != std::string::npos; }
 
@@ -72,13 +73,7 @@ protected:
     }
     // A pseudo-terminal pair: tkw's end at dir/pc, the receiver's at dir/receiver.
     std::unique_ptr<Child> Pair() {
-        auto socat = std::make_unique<Child>(
-            std::vector<std::string>{"/usr/bin/socat", "pty,raw,echo=0,link=" + (dir / "receiver").string(),
-                                     "pty,raw,echo=0,link=" + (dir / "pc").string()},
-            dir);
-        for (int i = 0; i < 100 && !(fs::exists(dir / "receiver") && fs::exists(dir / "pc")); ++i)
-            std::this_thread::sleep_for(50ms);
-        return socat;
+        return PtyPair(dir / "receiver", dir / "pc", dir);
     }
 
     fs::path dir;

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -126,6 +127,20 @@ private:
     std::condition_variable cv_;
     std::vector<std::string> lines_;
 };
+
+// socat joining two new pseudo-terminals, reached through the links
+// `receiver` and `pc`, run in `cwd`. Waits up to 5 s for both links; the
+// caller checks that they are there (socat may be missing or slow).
+inline std::unique_ptr<Child> PtyPair(const std::filesystem::path& receiver, const std::filesystem::path& pc,
+                                      const std::filesystem::path& cwd) {
+    auto socat = std::make_unique<Child>(
+        std::vector<std::string>{"/usr/bin/socat", "pty,raw,echo=0,link=" + receiver.string(),
+                                 "pty,raw,echo=0,link=" + pc.string()},
+        cwd);
+    for (int i = 0; i < 250 && !(std::filesystem::exists(receiver) && std::filesystem::exists(pc)); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return socat;
+}
 
 // In a forked child of a process run as root: becomes the user nobody, with
 // no other groups. False when that fails. As anyone else: stays that user.

@@ -1,5 +1,7 @@
 #include "config/calibration_file.h"
 
+#include <algorithm>
+#include <cmath>
 #include <sstream>
 
 #include "config/setting_names.h"
@@ -38,6 +40,10 @@ bool ParseCalibrationLine(const std::string& line, Calibration& c) {
 }
 
 }  // namespace
+
+int FineAdjustForDelay(double delayMs) {
+    return static_cast<int>(std::clamp<long>(std::lround(delayMs), kFineAdjustRange.Min, kFineAdjustRange.Max));
+}
 
 bool LoadCalibration(FileSystem& fs, const std::string& path, Calibration& c) {
     if (!fs.Exists(path)) return false;

@@ -24,6 +24,10 @@ struct Calibration {
     std::string date;        // YYYY-MM-DD, when it was measured
 };
 
+// The fine adjustment that cancels a receiver's delay of `delayMs`: to the
+// whole millisecond the setting holds, within its range.
+int FineAdjustForDelay(double delayMs);
+
 // False when `path` holds no calibration.
 bool LoadCalibration(FileSystem& fs, const std::string& path, Calibration& c);
 // Replaces `path` whole, as savecfg does the settings.

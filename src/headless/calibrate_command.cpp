@@ -141,7 +141,7 @@ std::string Tenths(double x) {
 
 // The median to a whole millisecond, as the fine adjustment holds it.
 int CalibratedValue(const DelaySummary& s) {
-    return static_cast<int>(std::clamp<long>(std::lround(s.median), kFineAdjustRange.Min, kFineAdjustRange.Max));
+    return FineAdjustForDelay(s.median);
 }
 
 // Why the measurement is not to be stored: empty when it may be.

@@ -1,9 +1,8 @@
 #include "headless/delay_check.h"
 
-#include <algorithm>
 #include <cmath>
 
-#include "config/settings.h"
+#include "config/calibration_file.h"
 #include "logs/offsets_file.h"
 
 namespace tkw {
@@ -24,8 +23,7 @@ DelayFinding JudgeDay(const OffsetRecorder::Day& day, int fineMs, const ClockVer
     // offset = true time at the read - (frame + fine) = delay - fine.
     const double delayMs = fineMs + day.meanMs;
     f.due = true;
-    f.calibratedMs = static_cast<int>(
-        std::clamp<long>(std::lround(delayMs), kFineAdjustRange.Min, kFineAdjustRange.Max));
+    f.calibratedMs = FineAdjustForDelay(delayMs);
     const std::string date = DateTimeText(day.date).substr(0, 10);
     f.line = "the fine adjustment (" + std::to_string(fineMs) + " ms) does not match the receiver: on " + date +
              " its frames arrived " + Signed(day.meanMs) + " ms from it on average (" + std::to_string(day.frames) +

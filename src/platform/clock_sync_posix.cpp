@@ -1,7 +1,6 @@
 #include <dirent.h>
 #include <sys/timex.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -26,23 +25,22 @@ constexpr Daemon kDaemons[] = {
 };
 
 std::vector<std::string> RunningDaemons() {
-    std::vector<std::string> found;
-    DIR* proc = opendir("/proc");
-    if (!proc) return found;
-    while (const dirent* e = readdir(proc)) {
-        if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;
-        std::ifstream in(std::string("/proc/") + e->d_name + "/comm");
-        std::string comm;
-        if (!std::getline(in, comm)) continue;
-        for (const Daemon& d : kDaemons)
-            if (comm == d.comm && std::find(found.begin(), found.end(), d.name) == found.end()) found.push_back(d.name);
+    bool seen[std::size(kDaemons)] = {};
+    if (DIR* proc = opendir("/proc")) {
+        while (const dirent* e = readdir(proc)) {
+            if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;
+            std::ifstream in(std::string("/proc/") + e->d_name + "/comm");
+            std::string comm;
+            if (!std::getline(in, comm)) continue;
+            for (size_t i = 0; i < std::size(kDaemons); ++i) seen[i] = seen[i] || comm == kDaemons[i].comm;
+        }
+        closedir(proc);
     }
-    closedir(proc);
-    // In the table's order, however the processes were listed.
-    std::vector<std::string> ordered;
-    for (const Daemon& d : kDaemons)
-        if (std::find(found.begin(), found.end(), d.name) != found.end()) ordered.push_back(d.name);
-    return ordered;
+    // Each once, in the table's order, however the processes were listed.
+    std::vector<std::string> found;
+    for (size_t i = 0; i < std::size(kDaemons); ++i)
+        if (seen[i]) found.push_back(kDaemons[i].name);
+    return found;
 }
 
 }  // namespace
